@@ -1,0 +1,22 @@
+#include "descriptor_io.h"
+
+#include <cerrno>
+#include <poll.h>
+#include <unistd.h>
+
+bool write_all(int fd, const void *data, size_t length) {
+    const auto *rest = static_cast<const char *>(data);
+    while (length > 0) {
+        ssize_t written = write(fd, rest, length);
+        if (written > 0) {
+            rest += written;
+            length -= static_cast<size_t>(written);
+        } else if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd ready{fd, POLLOUT, 0};
+            poll(&ready, 1, -1);
+        } else if (written == 0 || errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}

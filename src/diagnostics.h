@@ -1,0 +1,18 @@
+// The process-wide switches, the two message paths and the one way the process ends.
+#pragma once
+
+// Set only while the command line is read; read-only afterwards.
+extern bool verbose;
+extern bool askpass;
+extern bool noecho;
+
+// Formats the message, writes it and "\n" to standard error and ends the process with status 1.
+[[noreturn]] void report_fatal(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+// Writes the message unchanged to standard error when verbose is on.
+void trace(const char *message);
+
+// The only end of the relay process. Both threads may reach it at once; the first caller ends
+// the process with its status, and no exit clean-up runs beside the other thread. Nothing is
+// buffered in the relay, so ending this way loses no output.
+[[noreturn]] void end_process(int status);

@@ -1,0 +1,16 @@
+// brimel: runs a command on a new pseudo-terminal and relays bytes between that terminal and the
+// relay's own standard streams.
+#include "command_line.h"
+#include "diagnostics.h"
+#include "session/pty_child.h"
+#include "session/relay_loop.h"
+#include "standard_descriptors.h"
+
+int main(int argc, char **argv) {
+    open_missing_standard_descriptors();
+    char **command = parse_command_line(argc, argv);
+    PtyPair pty = open_pty_pair();
+    launch_child(pty, command);
+    run_relay(pty);
+    end_process(0);
+}

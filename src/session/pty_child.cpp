@@ -1,0 +1,153 @@
+#include "session/pty_child.h"
+
+#include "descriptor_io.h"
+#include "diagnostics.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+void clear_local_mode(int fd, tcflag_t bit) {
+    termios modes{};
+    if (tcgetattr(fd, &modes) == 0) {
+        modes.c_lflag &= ~bit;
+        tcsetattr(fd, TCSANOW, &modes);
+    }
+}
+
+// A relay that leads a session without a controlling terminal has just acquired the slave as its
+// own by opening it. The command can only take the terminal once the relay lets go of it.
+void release_slave_as_own_terminal(int slave) {
+    if (tcgetsid(slave) != getsid(0)) {
+        return;
+    }
+    // Letting go sends SIGHUP to the terminal's foreground group, which is the relay's own.
+    struct sigaction ignore {};
+    struct sigaction previous {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGHUP, &ignore, &previous);
+    ioctl(slave, TIOCNOTTY);
+    sigaction(SIGHUP, &previous, nullptr);
+}
+
+// Between fork and exec the child holds a copy of a process with two threads: it writes only with
+// write(2), from storage of its own prepared before the fork or on its stack, and ends with _exit.
+void child_write_exec_failure(int error) {
+    char line[32] = "Exec failed, ";
+    size_t length = strlen(line);
+    char digits[12];
+    size_t count = 0;
+    auto value = static_cast<unsigned>(error); // errno values are positive
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (count > 0) {
+        line[length++] = digits[--count];
+    }
+    line[length++] = '.';
+    line[length++] = '\n';
+    write_all(2, line, length);
+}
+
+// The "About to exec" line, formatted before the fork, so the child needs no formatting or
+// allocation of its own. Null when verbose is off.
+char *format_about_to_exec(const char *name) {
+    if (!verbose) {
+        return nullptr;
+    }
+    static const char before[] = "About to exec ";
+    static const char after[] = ".\n";
+    size_t name_length = strlen(name);
+    auto *line = static_cast<char *>(malloc(sizeof before - 1 + name_length + sizeof after));
+    if (line == nullptr) {
+        report_fatal("couldn't fork");
+    }
+    memcpy(line, before, sizeof before - 1);
+    memcpy(line + sizeof before - 1, name, name_length);
+    memcpy(line + sizeof before - 1 + name_length, after, sizeof after);
+    return line;
+}
+
+[[noreturn]] void run_child(const PtyPair &pty, char **command, const char *about_to_exec) {
+    close(pty.master);
+    if (setsid() < 0) {
+        static const char message[] = "couldn't setsid\n";
+        write_all(2, message, sizeof message - 1);
+        _exit(1);
+    }
+    dup2(pty.slave, 0);
+    dup2(pty.slave, 1);
+    dup2(pty.slave, 2);
+    // A session leader on Linux gets a controlling terminal only on request; /dev/tty, job
+    // control and the signal characters need one.
+    ioctl(0, TIOCSCTTY, 0);
+    signal(SIGINT, SIG_IGN);
+    if (pty.slave > 2) {
+        close(pty.slave);
+    }
+    setpgrp();
+    if (about_to_exec != nullptr) {
+        write_all(2, about_to_exec, strlen(about_to_exec));
+    }
+    execvp(command[0], command);
+    int error = errno;
+    if (verbose) {
+        child_write_exec_failure(error);
+    }
+    _exit(1);
+}
+
+} // namespace
+
+PtyPair open_pty_pair() {
+    PtyPair pty{};
+    trace("Opening pty.\n");
+    pty.master = open("/dev/ptmx", O_RDWR | O_NOCTTY);
+    if (pty.master < 0) {
+        report_fatal("couldn't open master pty");
+    }
+    if (grantpt(pty.master) < 0) {
+        report_fatal("couldn't grant master pty");
+    }
+    if (unlockpt(pty.master) < 0) {
+        report_fatal("couldn't unlock master pty");
+    }
+    if (ptsname_r(pty.master, pty.slave_name, sizeof pty.slave_name) != 0) {
+        report_fatal("couldn't get slave pty name");
+    }
+    pty.slave = open(pty.slave_name, O_RDWR);
+    if (pty.slave < 0) {
+        report_fatal("couldn't open slave pty %s", pty.slave_name);
+    }
+    release_slave_as_own_terminal(pty.slave);
+    if (noecho) {
+        clear_local_mode(pty.master, ECHO);
+    }
+    trace("Opened pty.\n");
+    clear_local_mode(0, ISIG);
+    signal(SIGINT, SIG_IGN);
+    return pty;
+}
+
+void launch_child(PtyPair &pty, char **command) {
+    trace("Ready to fork.\n");
+    char *about_to_exec = format_about_to_exec(command[0]);
+    pid_t child = fork();
+    if (child < 0) {
+        report_fatal("couldn't fork");
+    }
+    if (child == 0) {
+        run_child(pty, command, about_to_exec);
+    }
+    free(about_to_exec);
+    close(pty.slave);
+    pty.slave = -1;
+}

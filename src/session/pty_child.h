@@ -1,0 +1,16 @@
+// The pseudo-terminal pair and the command started on its slave side.
+#pragma once
+
+struct PtyPair {
+    int master;
+    int slave;
+    char slave_name[256]; // the relay's own copy, taken at once
+};
+
+// Opens the pair (with -n, without echo), takes signal generation off the relay's own standard
+// input when it is a terminal and ignores SIGINT. Does not return on failure.
+PtyPair open_pty_pair();
+
+// Forks; the child runs the command vector on the slave side in a session of its own and never
+// returns. The parent closes its copy of the slave and returns.
+void launch_child(PtyPair &pty, char **command);

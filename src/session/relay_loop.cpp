@@ -1,0 +1,130 @@
+#include "session/relay_loop.h"
+
+#include "descriptor_io.h"
+#include "diagnostics.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
+#include <poll.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr size_t transfer_size = 256;
+constexpr char end_of_input = 0x04;
+
+// Standard input at end of file stays readable for ever. After each end of input it is left out
+// of the wait for a while, so the repeated 0x04 bytes come paced and the relay sleeps in between;
+// the pause doubles while the ends keep coming and starts afresh after data.
+constexpr int64_t first_pause_ms = 10;
+constexpr int64_t longest_pause_ms = 1000;
+
+int64_t now_ms() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+bool would_block(int error) {
+    return error == EAGAIN || error == EWOULDBLOCK;
+}
+
+// Input read from standard input that the terminal has not taken yet. The master is non-blocking,
+// so a full terminal input queue never keeps the relay from draining the master; standard input
+// is not read again until this chunk has gone, in order.
+struct HeldInput {
+    char bytes[transfer_size];
+    size_t start;
+    size_t length;
+};
+
+void deliver_held(int master, HeldInput &held) {
+    while (held.length > 0) {
+        ssize_t written = write(master, held.bytes + held.start, held.length);
+        if (written > 0) {
+            held.start += static_cast<size_t>(written);
+            held.length -= static_cast<size_t>(written);
+        } else if (written < 0 && would_block(errno)) {
+            return; // the wait watches for room
+        } else if (written == 0 || errno != EINTR) {
+            held.length = 0; // the terminal is going away; its end is read from the master
+        }
+    }
+}
+
+// Returns true when the loop is to end.
+bool serve_master(int master, char *transfer) {
+    ssize_t count = read(master, transfer, transfer_size);
+    if (count > 0) {
+        write_all(1, transfer, static_cast<size_t>(count)); // a failed write ends nothing
+        return false;
+    }
+    return count == 0 || (errno != EINTR && !would_block(errno));
+}
+
+} // namespace
+
+void run_relay(const PtyPair &pty) {
+    const int master = pty.master;
+    int flags = fcntl(master, F_GETFL);
+    if (flags >= 0) {
+        fcntl(master, F_SETFL, flags | O_NONBLOCK);
+    }
+    char transfer[transfer_size];
+    HeldInput held{};
+    int64_t pause_ms = first_pause_ms;
+    int64_t input_paused_until = 0; // 0: not paused
+    bool done = false;
+
+    trace("Begin loop.\n");
+    while (!done) {
+        int timeout = -1;
+        if (input_paused_until != 0) {
+            int64_t left = input_paused_until - now_ms();
+            if (left <= 0) {
+                input_paused_until = 0;
+            } else {
+                timeout = static_cast<int>(left);
+            }
+        }
+        const bool want_input = held.length == 0 && input_paused_until == 0;
+        pollfd ready[2] = {{master, static_cast<short>(POLLIN | (held.length > 0 ? POLLOUT : 0)), 0},
+                           {want_input ? 0 : -1, POLLIN, 0}};
+        int marked = poll(ready, 2, timeout);
+        if (marked < 0) {
+            if (errno == EINTR || errno == EAGAIN) {
+                continue;
+            }
+            break;
+        }
+
+        // The master is served before standard input on every pass.
+        if ((ready[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            done = serve_master(master, transfer);
+        }
+        if ((ready[0].revents & POLLOUT) != 0) {
+            deliver_held(master, held);
+        }
+
+        if (want_input && (ready[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            ssize_t count = read(0, held.bytes, transfer_size);
+            if (count > 0) {
+                held.start = 0;
+                held.length = static_cast<size_t>(count);
+                deliver_held(master, held);
+                pause_ms = first_pause_ms;
+            } else if (count == 0) {
+                // A full terminal drops this byte; the next end of input sends another.
+                ssize_t ignored = write(master, &end_of_input, 1);
+                (void)ignored;
+                input_paused_until = now_ms() + pause_ms;
+                pause_ms = pause_ms * 2 > longest_pause_ms ? longest_pause_ms : pause_ms * 2;
+            } else if (errno != EINTR && !would_block(errno)) {
+                done = true;
+            }
+        }
+    }
+    trace("Done, exiting.\n");
+}

@@ -1,0 +1,83 @@
+// A command for the relay to run in the tests: it prints what it sees, one fact a line.
+//   probe facts          terminal, session, controlling terminal, SIGINT, open descriptors
+//   probe env NAME...    NAME=value, or NAME unset
+//   probe wait           prints its pid and waits to be killed
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+bool sigint_ignored() {
+    struct sigaction current {};
+    sigaction(SIGINT, nullptr, &current);
+    return current.sa_handler == SIG_IGN;
+}
+
+bool has_controlling_terminal() {
+    int tty = open("/dev/tty", O_RDWR | O_NOCTTY);
+    if (tty < 0) {
+        return false;
+    }
+    close(tty);
+    return tcgetsid(0) == getsid(0);
+}
+
+void print_descriptors() {
+    DIR *dir = opendir("/proc/self/fd");
+    int own = dirfd(dir);
+    std::string list;
+    while (dirent *entry = readdir(dir)) {
+        if (entry->d_name[0] == '.' || atoi(entry->d_name) == own) {
+            continue;
+        }
+        char target[512] = "";
+        std::string link = std::string("/proc/self/fd/") + entry->d_name;
+        ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
+        target[length > 0 ? length : 0] = '\0';
+        list += std::string(" ") + entry->d_name + ":" + target;
+    }
+    closedir(dir);
+    printf("fds=%s\n", list.c_str());
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    std::string what = argc > 1 ? argv[1] : "";
+    if (what == "facts") {
+        printf("terminals=%d%d%d\n", isatty(0), isatty(1), isatty(2));
+        printf("session_leader=%d\n", getsid(0) == getpid());
+        printf("controlling_terminal=%d\n", has_controlling_terminal());
+        printf("sigint_ignored=%d\n", sigint_ignored());
+        print_descriptors();
+        return 0;
+    }
+    if (what == "env") {
+        for (int i = 2; i < argc; ++i) {
+            const char *value = getenv(argv[i]);
+            if (value != nullptr) {
+                printf("%s=%s\n", argv[i], value);
+            } else {
+                printf("%s unset\n", argv[i]);
+            }
+        }
+        return 0;
+    }
+    if (what == "wait") {
+        printf("pid=%d\n", getpid());
+        for (;;) {
+            pause();
+        }
+    }
+    fprintf(stderr, "probe: unknown request\n");
+    return 2;
+}

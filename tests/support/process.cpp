@@ -1,0 +1,224 @@
+#include "process.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+
+int ms_left(clock_type::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock_type::now());
+    return left.count() < 0 ? 0 : static_cast<int>(left.count());
+}
+
+clock_type::time_point deadline_after(int timeout_ms) {
+    return clock_type::now() + std::chrono::milliseconds(timeout_ms);
+}
+
+int open_pidfd(pid_t pid) {
+    return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+}
+
+// Reads what is there from one output; closes it at its end.
+void drain(int &fd, std::string &text) {
+    char buffer[65536];
+    ssize_t count = read(fd, buffer, sizeof buffer);
+    if (count > 0) {
+        text.append(buffer, static_cast<size_t>(count));
+    } else if (count == 0 || errno != EINTR) {
+        close(fd);
+        fd = -1;
+    }
+}
+
+// One wait on both outputs (and the input when `input` is not null); false on timeout.
+bool pump(Process &process, clock_type::time_point deadline, std::string_view *input) {
+    pollfd ready[3] = {{process.out, POLLIN, 0},
+                       {process.err, POLLIN, 0},
+                       {input != nullptr ? process.in : -1, POLLOUT, 0}};
+    int marked = poll(ready, 3, ms_left(deadline));
+    if (marked == 0) {
+        return false;
+    }
+    if (marked < 0) {
+        return errno == EINTR;
+    }
+    if (ready[0].revents != 0) {
+        drain(process.out, process.out_text);
+    }
+    if (ready[1].revents != 0) {
+        drain(process.err, process.err_text);
+    }
+    if (input != nullptr && ready[2].revents != 0) {
+        ssize_t written = write(process.in, input->data(), input->size());
+        if (written > 0) {
+            input->remove_prefix(static_cast<size_t>(written));
+        } else if (written < 0 && errno != EAGAIN && errno != EINTR) {
+            input->remove_prefix(input->size()); // the program no longer reads
+        }
+    }
+    return true;
+}
+
+bool pump_until(Process &process, std::string_view needle, const std::string &text, int timeout_ms) {
+    auto deadline = deadline_after(timeout_ms);
+    while (text.find(needle) == std::string::npos) {
+        if ((process.out < 0 && process.err < 0) || !pump(process, deadline, nullptr)) {
+            return text.find(needle) != std::string::npos;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+Process::~Process() {
+    for (int fd : {in, out, err}) {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+    if (pid > 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+}
+
+std::vector<std::string> relay_args(std::vector<std::string> args) {
+    args.insert(args.begin(), BRIMEL_BINARY);
+    return args;
+}
+
+void spawn(Process &process, const std::vector<std::string> &argv, const SpawnOptions &options) {
+    signal(SIGPIPE, SIG_IGN); // a program that stops reading must not end the test
+    int in[2];
+    int out[2];
+    int err[2];
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+        abort();
+    }
+    std::vector<char *> args;
+    for (const std::string &arg : argv) {
+        args.push_back(const_cast<char *>(arg.c_str()));
+    }
+    args.push_back(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (options.new_session) {
+            setsid();
+        }
+        dup2(options.stdin_fd >= 0 ? options.stdin_fd : in[0], 0);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        for (int fd : options.close_fds) {
+            close(fd);
+        }
+        signal(SIGPIPE, SIG_DFL);
+        for (const EnvChange &change : options.env) {
+            if (change.value) {
+                setenv(change.name.c_str(), change.value->c_str(), 1);
+            } else {
+                unsetenv(change.name.c_str());
+            }
+        }
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    fcntl(in[1], F_SETFL, O_NONBLOCK);
+    process.pid = pid;
+    process.in = in[1];
+    process.out = out[0];
+    process.err = err[0];
+}
+
+bool read_until(Process &process, std::string_view needle, int timeout_ms) {
+    return pump_until(process, needle, process.out_text, timeout_ms);
+}
+
+bool read_err_until(Process &process, std::string_view needle, int timeout_ms) {
+    return pump_until(process, needle, process.err_text, timeout_ms);
+}
+
+int wait_for_exit(Process &process, int timeout_ms) {
+    int pidfd = open_pidfd(process.pid);
+    if (pidfd >= 0) {
+        pollfd ready{pidfd, POLLIN, 0};
+        auto deadline = deadline_after(timeout_ms);
+        int marked = 0;
+        do {
+            marked = poll(&ready, 1, ms_left(deadline));
+        } while (marked < 0 && errno == EINTR);
+        close(pidfd);
+        if (marked == 0) {
+            kill(process.pid, SIGKILL);
+            waitpid(process.pid, nullptr, 0);
+            process.pid = -1;
+            return -1;
+        }
+    }
+    int status = 0;
+    waitpid(process.pid, &status, 0);
+    process.pid = -1;
+    return status;
+}
+
+int communicate(Process &process, std::string_view input, bool close_input, int timeout_ms) {
+    auto deadline = deadline_after(timeout_ms);
+    while (!input.empty()) {
+        if (!pump(process, deadline, &input)) {
+            kill(process.pid, SIGKILL);
+            return wait_for_exit(process, timeout_ms), -1;
+        }
+    }
+    if (close_input && process.in >= 0) {
+        close(process.in);
+        process.in = -1;
+    }
+    while (process.out >= 0 || process.err >= 0) {
+        if (!pump(process, deadline, nullptr)) {
+            kill(process.pid, SIGKILL);
+            return wait_for_exit(process, timeout_ms), -1;
+        }
+    }
+    return wait_for_exit(process, ms_left(deadline));
+}
+
+int exit_code(int wait_status) {
+    return wait_status >= 0 && WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+}
+
+Run run_relay(const std::vector<std::string> &args, std::string_view input,
+              const SpawnOptions &options, int timeout_ms) {
+    Process process;
+    spawn(process, relay_args(args), options);
+    int status = communicate(process, input, true, timeout_ms);
+    return {exit_code(status), process.out_text, process.err_text};
+}
+
+void kill_pid(pid_t pid) {
+    if (pid > 0) {
+        kill(pid, SIGKILL);
+    }
+}
+
+bool wait_until_gone(pid_t pid, int timeout_ms) {
+    int pidfd = open_pidfd(pid);
+    if (pidfd < 0) {
+        return errno == ESRCH;
+    }
+    pollfd ready{pidfd, POLLIN, 0};
+    int marked = poll(&ready, 1, timeout_ms);
+    close(pidfd);
+    return marked > 0;
+}
