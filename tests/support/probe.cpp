@@ -2,6 +2,8 @@
 //   probe facts          terminal, session, controlling terminal, SIGINT, open descriptors
 //   probe env NAME...    NAME=value, or NAME unset
 //   probe wait           prints its pid and waits to be killed
+//   probe count-input S  puts its terminal in raw mode, says "ready", sleeps S seconds, then
+//                        counts the 0x04 bytes and the other bytes that arrived meanwhile
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -77,6 +79,26 @@ int main(int argc, char **argv) {
         for (;;) {
             pause();
         }
+    }
+    if (what == "count-input" && argc > 2) {
+        termios modes{};
+        tcgetattr(0, &modes);
+        cfmakeraw(&modes);
+        tcsetattr(0, TCSANOW, &modes);
+        printf("ready\n");
+        sleep(static_cast<unsigned>(atoi(argv[2])));
+        fcntl(0, F_SETFL, O_NONBLOCK);
+        long eot = 0;
+        long other = 0;
+        char buffer[4096];
+        ssize_t count = 0;
+        while ((count = read(0, buffer, sizeof buffer)) > 0) {
+            for (ssize_t i = 0; i < count; ++i) {
+                (buffer[i] == 0x04 ? eot : other) += 1;
+            }
+        }
+        printf("eot=%ld other=%ld\n", eot, other);
+        return 0;
     }
     fprintf(stderr, "probe: unknown request\n");
     return 2;

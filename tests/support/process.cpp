@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -110,6 +111,10 @@ void spawn(Process &process, const std::vector<std::string> &argv, const SpawnOp
         args.push_back(const_cast<char *>(arg.c_str()));
     }
     args.push_back(nullptr);
+    if (options.slow_output) {
+        fcntl(out[1], F_SETPIPE_SZ, 4096);
+        fcntl(out[1], F_SETFL, O_NONBLOCK);
+    }
     pid_t pid = fork();
     if (pid == 0) {
         if (options.new_session) {
@@ -168,8 +173,11 @@ int wait_for_exit(Process &process, int timeout_ms) {
         }
     }
     int status = 0;
-    waitpid(process.pid, &status, 0);
+    rusage usage{};
+    wait4(process.pid, &status, 0, &usage);
     process.pid = -1;
+    process.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     return status;
 }
 
@@ -198,7 +206,7 @@ int exit_code(int wait_status) {
     return wait_status >= 0 && WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
 }
 
-Run run_relay(const std::vector<std::string> &args, std::string_view input,
+RelayResult run_relay(const std::vector<std::string> &args, std::string_view input,
               const SpawnOptions &options, int timeout_ms) {
     Process process;
     spawn(process, relay_args(args), options);

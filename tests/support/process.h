@@ -20,6 +20,7 @@ struct SpawnOptions {
     int stdin_fd = -1;        // use this descriptor as standard input instead of a pipe
     bool new_session = false; // start the program as a session leader without a terminal
     std::vector<int> close_fds; // standard descriptors to leave closed in the program
+    bool slow_output = false;   // standard output a one-page, non-blocking pipe
 };
 
 // A started program. Its pid is killed and reaped when the value goes, unless it has been waited for.
@@ -30,6 +31,7 @@ struct Process {
     int err = -1; // its standard error
     std::string out_text;
     std::string err_text;
+    double cpu_seconds = 0; // user and system time, once waited for
     Process() = default;
     Process(const Process &) = delete;
     Process &operator=(const Process &) = delete;
@@ -59,12 +61,12 @@ int wait_for_exit(Process &process, int timeout_ms = default_timeout_ms);
 int exit_code(int wait_status);
 
 // Starts the relay with `args` and the input, and runs it to its end.
-struct Run {
+struct RelayResult {
     int status;
     std::string out;
     std::string err;
 };
-Run run_relay(const std::vector<std::string> &args, std::string_view input = {},
+RelayResult run_relay(const std::vector<std::string> &args, std::string_view input = {},
               const SpawnOptions &options = {}, int timeout_ms = default_timeout_ms);
 
 // Kills a process by its pid, if it still runs.
