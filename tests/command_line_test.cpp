@@ -44,9 +44,13 @@ class CommandLine : public testing::Test {
 using CommandLineDeathTest = CommandLine;
 
 TEST_F(CommandLineDeathTest, BadCommandLinesPrintUsageAndExitOne) {
-    for (const auto &list : std::vector<std::vector<const char *>>{
-             {"brimel"}, {"brimel", "-v"}, {"brimel", "-v", "-n"}, {"brimel", "-x", "ls"},
-             {"brimel", "-", "ls"}, {"brimel", "--", "ls"}, {"brimel", "--verbose", "ls"}}) {
+    for (const auto &list : std::vector<std::vector<const char *>>{{"brimel"},
+                                                                   {"brimel", "-v"},
+                                                                   {"brimel", "-v", "-n"},
+                                                                   {"brimel", "-x", "ls"},
+                                                                   {"brimel", "-", "ls"},
+                                                                   {"brimel", "--", "ls"},
+                                                                   {"brimel", "--verbose", "ls"}}) {
         Args args(list);
         EXPECT_EXIT(parse(args), testing::ExitedWithCode(1), std::string("^") + usage_text + "$")
             << args.words.back();

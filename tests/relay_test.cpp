@@ -23,7 +23,7 @@ const std::string verbose_traces =
     "Opening pty.\nOpened pty.\nReady to fork.\nBegin loop.\nDone, exiting.\n";
 
 // The terminal's output processing turns each newline into carriage return and newline.
-std::string on_terminal(std::string text) {
+std::string on_terminal(const std::string &text) {
     std::string out;
     for (char c : text) {
         if (c == '\n') {
@@ -127,15 +127,15 @@ TEST(Relay, CommandThatWritesWithoutReadingNeitherStallsNorLosesInput) {
         input += text + "\n";
     }
     std::string copy = temporary_path("input-copy");
-    RelayResult run = run_relay({"-n", "sh", "-c", "head -c 8388608 /dev/zero; cat > '" + copy + "'"}, input,
-                        {}, 60000);
+    RelayResult run = run_relay(
+        {"-n", "sh", "-c", "head -c 8388608 /dev/zero; cat > '" + copy + "'"}, input, {}, 60000);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.size(), 8388608U);
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\0'), 8388608);
     std::ifstream file(copy, std::ios::binary);
     std::string received((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    EXPECT_TRUE(received == input) << "the command read " << received.size() << " of "
-                                   << input.size() << " bytes";
+    EXPECT_TRUE(received == input)
+        << "the command read " << received.size() << " of " << input.size() << " bytes";
     unlink(copy.c_str());
 }
 

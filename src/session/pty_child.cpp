@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -63,16 +64,12 @@ char *format_about_to_exec(const char *name) {
     if (!verbose) {
         return nullptr;
     }
-    static const char before[] = "About to exec ";
-    static const char after[] = ".\n";
-    size_t name_length = strlen(name);
-    auto *line = static_cast<char *>(malloc(sizeof before - 1 + name_length + sizeof after));
+    size_t size = strlen("About to exec .\n") + strlen(name) + 1;
+    auto *line = static_cast<char *>(malloc(size));
     if (line == nullptr) {
         report_fatal("couldn't fork");
     }
-    memcpy(line, before, sizeof before - 1);
-    memcpy(line + sizeof before - 1, name, name_length);
-    memcpy(line + sizeof before - 1 + name_length, after, sizeof after);
+    snprintf(line, size, "About to exec %s.\n", name);
     return line;
 }
 

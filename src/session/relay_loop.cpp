@@ -90,8 +90,9 @@ void run_relay(const PtyPair &pty) {
             }
         }
         const bool want_input = held.length == 0 && input_paused_until == 0;
-        pollfd ready[2] = {{master, static_cast<short>(POLLIN | (held.length > 0 ? POLLOUT : 0)), 0},
-                           {want_input ? 0 : -1, POLLIN, 0}};
+        pollfd ready[2] = {
+            {master, static_cast<short>(POLLIN | (held.length > 0 ? POLLOUT : 0)), 0},
+            {want_input ? 0 : -1, POLLIN, 0}};
         int marked = poll(ready, 2, timeout);
         if (marked < 0) {
             if (errno == EINTR || errno == EAGAIN) {

@@ -69,7 +69,8 @@ bool pump(Process &process, clock_type::time_point deadline, std::string_view *i
     return true;
 }
 
-bool pump_until(Process &process, std::string_view needle, const std::string &text, int timeout_ms) {
+bool pump_until(Process &process, std::string_view needle, const std::string &text,
+                int timeout_ms) {
     auto deadline = deadline_after(timeout_ms);
     while (text.find(needle) == std::string::npos) {
         if ((process.out < 0 && process.err < 0) || !pump(process, deadline, nullptr)) {
@@ -107,6 +108,7 @@ void spawn(Process &process, const std::vector<std::string> &argv, const SpawnOp
         abort();
     }
     std::vector<char *> args;
+    args.reserve(argv.size() + 1);
     for (const std::string &arg : argv) {
         args.push_back(const_cast<char *>(arg.c_str()));
     }
@@ -176,8 +178,9 @@ int wait_for_exit(Process &process, int timeout_ms) {
     rusage usage{};
     wait4(process.pid, &status, 0, &usage);
     process.pid = -1;
-    process.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    process.cpu_seconds =
+        static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+        static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     return status;
 }
 
@@ -207,7 +210,7 @@ int exit_code(int wait_status) {
 }
 
 RelayResult run_relay(const std::vector<std::string> &args, std::string_view input,
-              const SpawnOptions &options, int timeout_ms) {
+                      const SpawnOptions &options, int timeout_ms) {
     Process process;
     spawn(process, relay_args(args), options);
     int status = communicate(process, input, true, timeout_ms);

@@ -17,13 +17,14 @@ struct EnvChange {
 
 struct SpawnOptions {
     std::vector<EnvChange> env;
-    int stdin_fd = -1;        // use this descriptor as standard input instead of a pipe
-    bool new_session = false; // start the program as a session leader without a terminal
+    int stdin_fd = -1;          // use this descriptor as standard input instead of a pipe
+    bool new_session = false;   // start the program as a session leader without a terminal
     std::vector<int> close_fds; // standard descriptors to leave closed in the program
     bool slow_output = false;   // standard output a one-page, non-blocking pipe
 };
 
-// A started program. Its pid is killed and reaped when the value goes, unless it has been waited for.
+// A started program. Its pid is killed and reaped when the value goes, unless it has been waited
+// for.
 struct Process {
     pid_t pid = -1;
     int in = -1;  // the program's standard input, non-blocking
@@ -41,7 +42,8 @@ struct Process {
 std::vector<std::string> relay_args(std::vector<std::string> args);
 
 // argv[0] is the path of the program.
-void spawn(Process &process, const std::vector<std::string> &argv, const SpawnOptions &options = {});
+void spawn(Process &process, const std::vector<std::string> &argv,
+           const SpawnOptions &options = {});
 
 // Reads standard output and error into the texts until `needle` appears in standard output.
 bool read_until(Process &process, std::string_view needle, int timeout_ms = default_timeout_ms);
@@ -67,7 +69,7 @@ struct RelayResult {
     std::string err;
 };
 RelayResult run_relay(const std::vector<std::string> &args, std::string_view input = {},
-              const SpawnOptions &options = {}, int timeout_ms = default_timeout_ms);
+                      const SpawnOptions &options = {}, int timeout_ms = default_timeout_ms);
 
 // Kills a process by its pid, if it still runs.
 void kill_pid(pid_t pid);
