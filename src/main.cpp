@@ -5,9 +5,11 @@
 #include "session/pty_child.h"
 #include "session/relay_loop.h"
 #include "standard_descriptors.h"
+#include "watch/host_watcher.h"
 
 int main(int argc, char **argv) {
     open_missing_standard_descriptors();
+    start_host_watcher();
     char **command = parse_command_line(argc, argv);
     PtyPair pty = open_pty_pair();
     launch_child(pty, command);

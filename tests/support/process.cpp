@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -129,6 +130,15 @@ void spawn(Process &process, const std::vector<std::string> &argv, const SpawnOp
             close(fd);
         }
         signal(SIGPIPE, SIG_DFL);
+        if (options.run_as >= 0 && (setgroups(0, nullptr) != 0 || setgid(options.run_as) != 0 ||
+                                    setuid(options.run_as) != 0)) {
+            _exit(126);
+        }
+        if (options.process_limit >= 0) {
+            rlimit limit{static_cast<rlim_t>(options.process_limit),
+                         static_cast<rlim_t>(options.process_limit)};
+            setrlimit(RLIMIT_NPROC, &limit);
+        }
         for (const EnvChange &change : options.env) {
             if (change.value) {
                 setenv(change.name.c_str(), change.value->c_str(), 1);

@@ -21,6 +21,8 @@ struct SpawnOptions {
     bool new_session = false;   // start the program as a session leader without a terminal
     std::vector<int> close_fds; // standard descriptors to leave closed in the program
     bool slow_output = false;   // standard output a one-page, non-blocking pipe
+    int run_as = -1;            // user and group id to switch to before the exec
+    int process_limit = -1;     // RLIMIT_NPROC to set after switching
 };
 
 // A started program. Its pid is killed and reaped when the value goes, unless it has been waited
