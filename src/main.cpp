@@ -2,6 +2,7 @@
 // relay's own standard streams.
 #include "command_line.h"
 #include "diagnostics.h"
+#include "environment/askpass_env.h"
 #include "session/pty_child.h"
 #include "session/relay_loop.h"
 #include "standard_descriptors.h"
@@ -11,6 +12,9 @@ int main(int argc, char **argv) {
     open_missing_standard_descriptors();
     start_host_watcher();
     char **command = parse_command_line(argc, argv);
+    if (askpass) {
+        prepare_askpass_env();
+    }
     PtyPair pty = open_pty_pair();
     launch_child(pty, command);
     run_relay(pty);

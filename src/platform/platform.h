@@ -11,3 +11,7 @@ bool start_native_thread(void (*body)(int), int argument);
 // command) and waits, without a time limit, for its end. True once the end has been seen; false
 // when the process cannot be opened or the wait fails. Ids of 0 and below name no process.
 bool wait_for_process_end(int native_id);
+
+// The full path of the relay's own executable file, as the system knows the running image, in
+// storage from malloc that holds a path of any length. Null when the path cannot be found.
+char *own_executable_path();

@@ -104,3 +104,25 @@ bool wait_for_process_end(int native_id) {
     }
     return errno == ENOSYS && wait_by_polling(native_id);
 }
+
+char *own_executable_path() {
+    // The kernel's view of the running image, not argv[0], which the host may set to anything.
+    // Symbolic links on the way are resolved; an image deleted since its start has " (deleted)"
+    // after its last component.
+    for (size_t size = 256; size <= (size_t{1} << 20); size *= 2) {
+        auto *path = static_cast<char *>(malloc(size));
+        if (path == nullptr) {
+            return nullptr;
+        }
+        ssize_t length = readlink("/proc/self/exe", path, size);
+        if (length > 0 && static_cast<size_t>(length) < size) {
+            path[length] = '\0';
+            return path;
+        }
+        free(path);
+        if (length <= 0) {
+            return nullptr;
+        }
+    }
+    return nullptr;
+}
