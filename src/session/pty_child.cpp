@@ -26,6 +26,7 @@ void clear_local_mode(int fd, tcflag_t bit) {
 // A relay that leads a session without a controlling terminal has just acquired the slave as its
 // own by opening it. The command can only take the terminal once the relay lets go of it.
 void release_slave_as_own_terminal(int slave) {
+#ifdef TIOCNOTTY
     if (tcgetsid(slave) != getsid(0)) {
         return;
     }
@@ -36,6 +37,9 @@ void release_slave_as_own_terminal(int slave) {
     sigaction(SIGHUP, &ignore, &previous);
     ioctl(slave, TIOCNOTTY);
     sigaction(SIGHUP, &previous, nullptr);
+#else
+    (void)slave; // no way to let go of it here
+#endif
 }
 
 // Between fork and exec the child holds a copy of a process with two threads: it writes only with
@@ -85,7 +89,9 @@ char *format_about_to_exec(const char *name) {
     dup2(pty.slave, 2);
     // A session leader on Linux gets a controlling terminal only on request; /dev/tty, job
     // control and the signal characters need one.
+#ifdef TIOCSCTTY
     ioctl(0, TIOCSCTTY, 0);
+#endif
     signal(SIGINT, SIG_IGN);
     if (pty.slave > 2) {
         close(pty.slave);
