@@ -18,19 +18,14 @@ using clock_type = std::chrono::steady_clock;
 
 int ms_left(clock_type::time_point deadline) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock_type::now());
-    return left.count() < 0 ? 0 : static_cast<int>(left.count());
+    return std::max(0, static_cast<int>(left.count()));
 }
 
 clock_type::time_point deadline_after(int timeout_ms) {
     return clock_type::now() + std::chrono::milliseconds(timeout_ms);
 }
 
-int open_pidfd(pid_t pid) {
-    return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-}
-
-// Reads what is there from one output; closes it at its end.
-void drain(int &fd, std::string &text) {
+void collect(int &fd, std::string &text) {
     char buffer[65536];
     ssize_t count = read(fd, buffer, sizeof buffer);
     if (count > 0) {
@@ -41,44 +36,36 @@ void drain(int &fd, std::string &text) {
     }
 }
 
-// One wait on both outputs (and the input when `input` is not null); false on timeout.
-bool pump(Process &process, clock_type::time_point deadline, std::string_view *input) {
+// One wait on both outputs, and on the input while `input` holds bytes; false on timeout.
+bool pump(Process &process, clock_type::time_point deadline, std::string_view &input) {
     pollfd ready[3] = {{process.out, POLLIN, 0},
                        {process.err, POLLIN, 0},
-                       {input != nullptr ? process.in : -1, POLLOUT, 0}};
+                       {input.empty() ? -1 : process.in, POLLOUT, 0}};
     int marked = poll(ready, 3, ms_left(deadline));
-    if (marked == 0) {
-        return false;
-    }
-    if (marked < 0) {
-        return errno == EINTR;
+    if (marked <= 0) {
+        return marked < 0 && errno == EINTR;
     }
     if (ready[0].revents != 0) {
-        drain(process.out, process.out_text);
+        collect(process.out, process.out_text);
     }
     if (ready[1].revents != 0) {
-        drain(process.err, process.err_text);
+        collect(process.err, process.err_text);
     }
-    if (input != nullptr && ready[2].revents != 0) {
-        ssize_t written = write(process.in, input->data(), input->size());
+    if (ready[2].revents != 0) {
+        ssize_t written = write(process.in, input.data(), input.size());
         if (written > 0) {
-            input->remove_prefix(static_cast<size_t>(written));
-        } else if (written < 0 && errno != EAGAIN && errno != EINTR) {
-            input->remove_prefix(input->size()); // the program no longer reads
+            input.remove_prefix(static_cast<size_t>(written));
+        } else if (errno != EAGAIN && errno != EINTR) {
+            input = {}; // the program no longer reads
         }
     }
     return true;
 }
 
-bool pump_until(Process &process, std::string_view needle, const std::string &text,
-                int timeout_ms) {
-    auto deadline = deadline_after(timeout_ms);
-    while (text.find(needle) == std::string::npos) {
-        if ((process.out < 0 && process.err < 0) || !pump(process, deadline, nullptr)) {
-            return text.find(needle) != std::string::npos;
-        }
-    }
-    return true;
+void kill_and_reap(Process &process) {
+    kill(process.pid, SIGKILL);
+    waitpid(process.pid, nullptr, 0);
+    process.pid = -1;
 }
 
 } // namespace
@@ -90,8 +77,7 @@ Process::~Process() {
         }
     }
     if (pid > 0) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
+        kill_and_reap(*this);
     }
 }
 
@@ -108,18 +94,18 @@ void spawn(Process &process, const std::vector<std::string> &argv, const SpawnOp
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
         abort();
     }
+    if (options.slow_output) {
+        fcntl(out[1], F_SETPIPE_SZ, 4096);
+        fcntl(out[1], F_SETFL, O_NONBLOCK);
+    }
     std::vector<char *> args;
     args.reserve(argv.size() + 1);
     for (const std::string &arg : argv) {
         args.push_back(const_cast<char *>(arg.c_str()));
     }
     args.push_back(nullptr);
-    if (options.slow_output) {
-        fcntl(out[1], F_SETPIPE_SZ, 4096);
-        fcntl(out[1], F_SETFL, O_NONBLOCK);
-    }
-    pid_t pid = fork();
-    if (pid == 0) {
+    process.pid = fork();
+    if (process.pid == 0) {
         if (options.new_session) {
             setsid();
         }
@@ -135,16 +121,13 @@ void spawn(Process &process, const std::vector<std::string> &argv, const SpawnOp
             _exit(126);
         }
         if (options.process_limit >= 0) {
-            rlimit limit{static_cast<rlim_t>(options.process_limit),
-                         static_cast<rlim_t>(options.process_limit)};
-            setrlimit(RLIMIT_NPROC, &limit);
+            auto limit = static_cast<rlim_t>(options.process_limit);
+            rlimit limits{limit, limit};
+            setrlimit(RLIMIT_NPROC, &limits);
         }
         for (const EnvChange &change : options.env) {
-            if (change.value) {
-                setenv(change.name.c_str(), change.value->c_str(), 1);
-            } else {
-                unsetenv(change.name.c_str());
-            }
+            change.value ? setenv(change.name.c_str(), change.value->c_str(), 1)
+                         : unsetenv(change.name.c_str());
         }
         execv(args[0], args.data());
         _exit(127);
@@ -153,36 +136,38 @@ void spawn(Process &process, const std::vector<std::string> &argv, const SpawnOp
     close(out[1]);
     close(err[1]);
     fcntl(in[1], F_SETFL, O_NONBLOCK);
-    process.pid = pid;
     process.in = in[1];
     process.out = out[0];
     process.err = err[0];
 }
 
-bool read_until(Process &process, std::string_view needle, int timeout_ms) {
-    return pump_until(process, needle, process.out_text, timeout_ms);
+bool read_until(Process &process, std::string_view needle, bool on_error, int timeout_ms) {
+    const std::string &text = on_error ? process.err_text : process.out_text;
+    auto deadline = deadline_after(timeout_ms);
+    std::string_view no_input;
+    while (text.find(needle) == std::string::npos) {
+        if ((process.out < 0 && process.err < 0) || !pump(process, deadline, no_input)) {
+            return false;
+        }
+    }
+    return true;
 }
 
-bool read_err_until(Process &process, std::string_view needle, int timeout_ms) {
-    return pump_until(process, needle, process.err_text, timeout_ms);
+bool wait_until_gone(pid_t pid, int timeout_ms) {
+    int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (pidfd < 0) {
+        return errno == ESRCH;
+    }
+    pollfd ended{pidfd, POLLIN, 0};
+    int marked = poll(&ended, 1, timeout_ms);
+    close(pidfd);
+    return marked > 0;
 }
 
 int wait_for_exit(Process &process, int timeout_ms) {
-    int pidfd = open_pidfd(process.pid);
-    if (pidfd >= 0) {
-        pollfd ready{pidfd, POLLIN, 0};
-        auto deadline = deadline_after(timeout_ms);
-        int marked = 0;
-        do {
-            marked = poll(&ready, 1, ms_left(deadline));
-        } while (marked < 0 && errno == EINTR);
-        close(pidfd);
-        if (marked == 0) {
-            kill(process.pid, SIGKILL);
-            waitpid(process.pid, nullptr, 0);
-            process.pid = -1;
-            return -1;
-        }
+    if (!wait_until_gone(process.pid, timeout_ms)) {
+        kill_and_reap(process);
+        return -1;
     }
     int status = 0;
     rusage usage{};
@@ -191,32 +176,22 @@ int wait_for_exit(Process &process, int timeout_ms) {
     process.cpu_seconds =
         static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    return status;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 int communicate(Process &process, std::string_view input, bool close_input, int timeout_ms) {
     auto deadline = deadline_after(timeout_ms);
-    while (!input.empty()) {
-        if (!pump(process, deadline, &input)) {
-            kill(process.pid, SIGKILL);
-            return wait_for_exit(process, timeout_ms), -1;
+    while (!input.empty() || process.out >= 0 || process.err >= 0) {
+        if (input.empty() && close_input && process.in >= 0) {
+            close(process.in);
+            process.in = -1;
         }
-    }
-    if (close_input && process.in >= 0) {
-        close(process.in);
-        process.in = -1;
-    }
-    while (process.out >= 0 || process.err >= 0) {
-        if (!pump(process, deadline, nullptr)) {
-            kill(process.pid, SIGKILL);
-            return wait_for_exit(process, timeout_ms), -1;
+        if (!pump(process, deadline, input)) {
+            kill_and_reap(process);
+            return -1;
         }
     }
     return wait_for_exit(process, ms_left(deadline));
-}
-
-int exit_code(int wait_status) {
-    return wait_status >= 0 && WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
 }
 
 RelayResult run_relay(const std::vector<std::string> &args, std::string_view input,
@@ -224,22 +199,21 @@ RelayResult run_relay(const std::vector<std::string> &args, std::string_view inp
     Process process;
     spawn(process, relay_args(args), options);
     int status = communicate(process, input, true, timeout_ms);
-    return {exit_code(status), process.out_text, process.err_text};
+    return {status, process.out_text, process.err_text};
 }
 
-void kill_pid(pid_t pid) {
-    if (pid > 0) {
-        kill(pid, SIGKILL);
+std::string on_terminal(std::string_view text) {
+    std::string shown;
+    for (char c : text) {
+        shown += c == '\n' ? "\r\n" : std::string(1, c);
     }
+    return shown;
 }
 
-bool wait_until_gone(pid_t pid, int timeout_ms) {
-    int pidfd = open_pidfd(pid);
-    if (pidfd < 0) {
-        return errno == ESRCH;
+std::string seq_on_terminal(int count) {
+    std::string shown;
+    for (int i = 1; i <= count; ++i) {
+        shown += std::to_string(i) + "\r\n";
     }
-    pollfd ready{pidfd, POLLIN, 0};
-    int marked = poll(&ready, 1, timeout_ms);
-    close(pidfd);
-    return marked > 0;
+    return shown;
 }
