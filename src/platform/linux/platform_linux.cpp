@@ -84,8 +84,8 @@ bool wait_with_pidfd(int pid) {
 }
 
 bool wait_by_polling(int pid) {
-    if (!still_running(pid)) {
-        return false; // as when no process can be opened under this id
+    if (kill(pid, 0) != 0 && errno == ESRCH) {
+        return false; // as when no process can be opened under this id; a zombie has ended
     }
     const timespec pause{0, 50L * 1000 * 1000};
     while (still_running(pid)) {
