@@ -70,4 +70,21 @@ TEST(StandardDescriptors, ClosedOnesNeverBecomeTheTerminal) {
     EXPECT_EQ(run.out, "About to exec cat.\r\nx\r\n");
 }
 
+TEST(Relay, FailedForkIsReportedAfterTheTracesBeforeIt) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to run the relay as another user under a process limit";
+    }
+    // Two tasks allowed: the relay and its watcher, which waits for this test's process.
+    SpawnOptions options;
+    options.env = {{"VELDRIN_PROCESS_ID", std::to_string(getpid())}};
+    options.run_as = 65534;
+    options.process_limit = 2;
+    RelayResult run = run_relay({"-v", "true"}, {}, options);
+    if (run.status == 126) {
+        GTEST_SKIP() << "cannot switch to the user nobody here";
+    }
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Opening pty.\nOpened pty.\nReady to fork.\ncouldn't fork\n");
+}
+
 } // namespace
