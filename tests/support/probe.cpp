@@ -1,5 +1,5 @@
 // A command for the relay to run in the tests: it prints what it sees, one fact a line.
-//   probe facts          terminal, session, controlling terminal, SIGINT, open descriptors
+//   probe facts          terminal, session, controlling terminal, SIGINT
 //   probe env NAME...    NAME=value, or NAME unset
 //   probe wait           prints its pid and waits to be killed
 //   probe count-input S  puts its terminal in raw mode, says "ready", sleeps S seconds, then
@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <string>
 #include <termios.h>
@@ -32,24 +31,6 @@ bool has_controlling_terminal() {
     return tcgetsid(0) == getsid(0);
 }
 
-void print_descriptors() {
-    DIR *dir = opendir("/proc/self/fd");
-    int own = dirfd(dir);
-    std::string list;
-    while (dirent *entry = readdir(dir)) {
-        if (entry->d_name[0] == '.' || atoi(entry->d_name) == own) {
-            continue;
-        }
-        char target[512] = "";
-        std::string link = std::string("/proc/self/fd/") + entry->d_name;
-        ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
-        target[length > 0 ? length : 0] = '\0';
-        list += std::string(" ") + entry->d_name + ":" + target;
-    }
-    closedir(dir);
-    printf("fds=%s\n", list.c_str());
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
@@ -60,7 +41,6 @@ int main(int argc, char **argv) {
         printf("session_leader=%d\n", getsid(0) == getpid());
         printf("controlling_terminal=%d\n", has_controlling_terminal());
         printf("sigint_ignored=%d\n", sigint_ignored());
-        print_descriptors();
         return 0;
     }
     if (what == "env") {
