@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -32,19 +33,12 @@ void prepare_askpass_env() {
     if (own_path == nullptr) {
         return;
     }
-    static const char prefix[] = "SSH_ASKPASS=";
-    static const char program[] = "brimel-auth.exe";
     // Storage sized to the path, so a long one is neither cut short nor written past.
-    auto directory_length = static_cast<size_t>(last_component(own_path) - own_path);
-    auto *entry =
-        static_cast<char *>(malloc(sizeof prefix - 1 + directory_length + sizeof program));
+    auto directory_length = static_cast<int>(last_component(own_path) - own_path);
+    size_t size = strlen("SSH_ASKPASS=brimel-auth.exe") + static_cast<size_t>(directory_length) + 1;
+    auto *entry = static_cast<char *>(malloc(size));
     if (entry != nullptr) {
-        char *end = entry;
-        memcpy(end, prefix, sizeof prefix - 1);
-        end += sizeof prefix - 1;
-        memcpy(end, own_path, directory_length);
-        end += directory_length;
-        memcpy(end, program, sizeof program); // with its terminating zero byte
+        snprintf(entry, size, "SSH_ASKPASS=%.*sbrimel-auth.exe", directory_length, own_path);
         putenv(entry);
     }
     // The entry is the environment's now and lives as long as the process.

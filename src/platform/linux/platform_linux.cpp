@@ -27,9 +27,14 @@ void *run_thread(void *start_pointer) {
     return nullptr;
 }
 
+// A zombie still exists: its id is not free for another process yet.
+bool process_exists(int pid) {
+    return kill(pid, 0) == 0 || errno != ESRCH;
+}
+
 // False when the process has ended, also when it is a zombie nobody has reaped yet.
 bool still_running(int pid) {
-    if (kill(pid, 0) != 0 && errno == ESRCH) {
+    if (!process_exists(pid)) {
         return false;
     }
     char path[32];
@@ -84,8 +89,8 @@ bool wait_with_pidfd(int pid) {
 }
 
 bool wait_by_polling(int pid) {
-    if (kill(pid, 0) != 0 && errno == ESRCH) {
-        return false; // as when no process can be opened under this id; a zombie has ended
+    if (!process_exists(pid)) {
+        return false; // as when no process can be opened under this id
     }
     const timespec pause{0, 50L * 1000 * 1000};
     while (still_running(pid)) {
