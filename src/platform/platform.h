@@ -3,14 +3,25 @@
 // executable. Linux and Win32 each implement them; nothing above this layer differs.
 #pragma once
 
+#include <cstdint>
+
+// A process opened for waiting only: never inherited by the command, never closed (the end of the
+// relay releases it). A descriptor on Linux, a HANDLE on Windows.
+using process_handle = intptr_t;
+constexpr process_handle no_process = -1;
+
 // Starts a detached thread with the default stack size running body(argument). False when the
 // thread cannot be created.
-bool start_native_thread(void (*body)(int), int argument);
+bool start_native_thread(void (*body)(intptr_t), intptr_t argument);
 
-// Opens the process with this native id for waiting only (the opening is never inherited by the
-// command) and waits, without a time limit, for its end. True once the end has been seen; false
-// when the process cannot be opened or the wait fails. Ids of 0 and below name no process.
-bool wait_for_process_end(int native_id);
+// Opens the process with this native id for waiting only; no_process when it cannot be opened.
+// Ids of 0 and below name no process and reach no system call.
+process_handle open_process_for_wait(int native_id);
+
+// Waits, without a time limit, for the end of an opened process. True once the end has been
+// seen (an ended process nobody has reaped yet counts as ended); false for no_process or when
+// the wait fails.
+bool wait_for_process_end(process_handle process);
 
 // The full path of the relay's own executable file, as the system knows the running image, in
 // storage from malloc that holds a path of any length. Null when the path cannot be found.

@@ -31,18 +31,17 @@ int parse_host_id(const char *text) {
     return value > INT_MAX ? 0 : static_cast<int>(value);
 }
 
-void watch_host(int host_id) {
-    if (host_id <= 0) {
-        return; // 0: no host named; a negative id names no process
-    }
-    if (wait_for_process_end(host_id)) {
+void watch_host(intptr_t host) {
+    if (wait_for_process_end(host)) {
         end_process(1);
     }
 }
 
 void start_host_watcher() {
-    int host_id = parse_host_id(getenv("VELDRIN_PROCESS_ID"));
-    if (!start_native_thread(watch_host, host_id)) {
+    // Opened here, before the thread starts and before anything else is opened, so whether the
+    // host is watched never depends on which thread takes the last free descriptor first.
+    process_handle host = open_process_for_wait(parse_host_id(getenv("VELDRIN_PROCESS_ID")));
+    if (!start_native_thread(watch_host, host)) {
         report_fatal("CreateThread error\n");
     }
 }

@@ -2,13 +2,16 @@
 // relay ends at once with status 1.
 #pragma once
 
-// Reads VELDRIN_PROCESS_ID on the calling thread and starts the watcher thread with it, also when
-// the variable is missing. A thread that cannot be created ends the relay through report_fatal.
+#include <cstdint>
+
+// Reads VELDRIN_PROCESS_ID and opens the host for waiting on the calling thread, then starts the
+// watcher thread with it, also when there is no host to watch. A thread that cannot be created
+// ends the relay through report_fatal.
 void start_host_watcher();
 
-// The watcher thread: returns when there is nothing to watch or the wait fails; ends the process
-// when the host ends.
-void watch_host(int host_id);
+// The watcher thread, given the opened host: returns when there is nothing to watch or the wait
+// fails; ends the process when the host ends.
+void watch_host(intptr_t host);
 
 // The host id of the variable's text, converted as atoi does: leading white space, an optional
 // sign, and digits up to the first other character; no digits give 0. A value beyond the range of

@@ -1,13 +1,13 @@
 // Checks the Win32 side of the platform layer with real threads and processes (under Wine).
 //   driver             runs the checks; its last line is "N passed, N failed"
 //   driver own-path    prints own_executable_path()
-//   driver sleep       runs until it is ended
-//   driver exit        exits with 3 once the driver's event "brimel-driver-go" is set
-//   driver holds H P   exits 1 when the handle value H names process P in this process
+//   driver sleep       exits with 3 once the event "brimel-driver-go" is set
+//   driver holds H     exits with 1 when the handle value H names a running process here
 #include "platform/platform.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <process.h>
 #include <string>
 #include <windows.h>
 
@@ -17,33 +17,36 @@ int passed = 0;
 int failed = 0;
 HANDLE go = CreateEventA(nullptr, TRUE, FALSE, "brimel-driver-go");
 HANDLE done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-intptr_t seen_argument = 0;
-bool wait_result = false;
+intptr_t seen = 0;
 
 void check(bool ok, const char *what) {
     ++(ok ? passed : failed);
     printf("%s: %s\n", ok ? "ok" : "FAILED", what);
 }
 
-PROCESS_INFORMATION start(const std::string &arguments, bool inherit) {
-    char self[MAX_PATH];
+// A copy of the driver in another mode, started with handle inheritance on (as spawn does).
+HANDLE start(const char *mode, intptr_t handle = 0) {
+    static char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string line = "\"" + std::string(self) + "\" " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    CreateProcessA(nullptr, line.data(), nullptr, nullptr, inherit, 0, nullptr, nullptr, &startup,
-                   &started);
-    return started;
+    const std::string value = std::to_string(handle);
+    return reinterpret_cast<HANDLE>(_spawnl(_P_NOWAIT, self, self, mode, value.c_str(), nullptr));
 }
 
-// Exit code 1 when a child started with inheritance can reach `process` through its value.
-DWORD probe_holds(intptr_t process, DWORD pid) {
-    PROCESS_INFORMATION probe = start("holds " + std::to_string(process) + " " + std::to_string(pid), true);
+DWORD exit_code(HANDLE process) {
     DWORD code = 2;
-    WaitForSingleObject(probe.hProcess, 10000);
-    GetExitCodeProcess(probe.hProcess, &code);
-    return code;
+    WaitForSingleObject(process, 10000);
+    return GetExitCodeProcess(process, &code) ? code : 2;
+}
+
+void note_argument(intptr_t argument) {
+    seen = argument;
+    WaitForSingleObject(go, INFINITE); // set only once start_native_thread has returned
+    SetEvent(done);
+}
+
+void note_wait(intptr_t process) {
+    seen = wait_for_process_end(process) ? 1 : 0;
+    SetEvent(done);
 }
 
 } // namespace
@@ -52,44 +55,46 @@ int main(int argc, char **argv) {
     setvbuf(stdout, nullptr, _IONBF, 0);
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "own-path") {
-        char *path = own_executable_path();
+        const char *path = own_executable_path();
         return path != nullptr && fputs(path, stdout) >= 0 ? 0 : 2;
     }
-    if (mode == "sleep" || mode == "exit") {
-        WaitForSingleObject(go, mode == "sleep" ? INFINITE : 10000);
-        return 3;
-    }
-    if (mode == "holds" && argc == 4) {
-        auto *handle = reinterpret_cast<HANDLE>(_atoi64(argv[2])); // NOLINT(performance-no-int-to-ptr)
-        return GetProcessId(handle) == strtoul(argv[3], nullptr, 10) ? 1 : 0;
+    if (!mode.empty()) {
+        auto *handle =
+            reinterpret_cast<HANDLE>(_atoi64(argv[2])); // NOLINT(performance-no-int-to-ptr)
+        return mode == "sleep" ? (WaitForSingleObject(go, 20000) == WAIT_OBJECT_0 ? 3 : 4)
+                               : (WaitForSingleObject(handle, 0) == WAIT_TIMEOUT ? 1 : 0);
     }
 
-    // The body runs with its argument on another thread while start_native_thread has returned.
-    ResetEvent(go);
-    check(start_native_thread([](intptr_t argument) { seen_argument = argument; WaitForSingleObject(go, INFINITE); SetEvent(done); }, 42) && SetEvent(go) && WaitForSingleObject(done, 5000) == WAIT_OBJECT_0 && seen_argument == 42, "start_native_thread runs the body with its argument, unjoined");
-
+    check(start_native_thread(note_argument, 42) && SetEvent(go) &&
+              WaitForSingleObject(done, 5000) == WAIT_OBJECT_0 && seen == 42,
+          "start_native_thread runs the body with its argument and returns without joining it");
     for (bool terminate : {false, true}) {
         ResetEvent(go);
-        PROCESS_INFORMATION child = start(terminate ? "sleep" : "exit", false);
-        start_native_thread([](intptr_t process) { wait_result = wait_for_process_end(process); SetEvent(done); }, open_process_for_wait(static_cast<int>(child.dwProcessId)));
-        check(WaitForSingleObject(done, 200) == WAIT_TIMEOUT, "the wait goes on while the child runs");
-        terminate ? TerminateProcess(child.hProcess, 9) : SetEvent(go);
-        check(WaitForSingleObject(done, 10000) == WAIT_OBJECT_0 && wait_result && WaitForSingleObject(child.hProcess, 0) == WAIT_OBJECT_0, terminate ? "true once the child is terminated" : "true once the child has exited");
+        HANDLE child = start("sleep");
+        start_native_thread(note_wait,
+                            open_process_for_wait(static_cast<int>(GetProcessId(child))));
+        const bool waited = WaitForSingleObject(done, 200) == WAIT_TIMEOUT; // while the child runs
+        terminate ? TerminateProcess(child, 9) : SetEvent(go);
+        check(waited && WaitForSingleObject(done, 10000) == WAIT_OBJECT_0 && seen == 1 &&
+                  exit_code(child) == (terminate ? 9U : 3U),
+              terminate ? "waits until the child is terminated" : "waits until the child exits");
     }
-
     for (int id : {0, -4, -1, 0x7ffffffc}) {
-        intptr_t process = open_process_for_wait(id);
-        check(process == no_process && !wait_for_process_end(process), "no process for 0, negative and unused ids");
+        check(open_process_for_wait(id) == no_process && !wait_for_process_end(no_process),
+              "no process for 0, negative and unused ids");
     }
 
-    PROCESS_INFORMATION watched = start("sleep", false);
-    intptr_t process = open_process_for_wait(static_cast<int>(watched.dwProcessId));
+    ResetEvent(go);
+    HANDLE watched = start("sleep");
+    intptr_t process = open_process_for_wait(static_cast<int>(GetProcessId(watched)));
     HANDLE inheritable = nullptr;
-    DuplicateHandle(GetCurrentProcess(), reinterpret_cast<HANDLE>(process), GetCurrentProcess(), &inheritable, 0, TRUE, DUPLICATE_SAME_ACCESS); // NOLINT(performance-no-int-to-ptr)
-    check(probe_holds(reinterpret_cast<intptr_t>(inheritable), watched.dwProcessId) == 1, "the probe sees an inherited handle");
-    check(probe_holds(process, watched.dwProcessId) == 0, "a child started with inheritance holds no handle to the watched process");
-    TerminateProcess(watched.hProcess, 0);
-
+    DuplicateHandle(GetCurrentProcess(), reinterpret_cast<HANDLE>(process), // NOLINT
+                    GetCurrentProcess(), &inheritable, 0, TRUE, DUPLICATE_SAME_ACCESS);
+    check(exit_code(start("holds", reinterpret_cast<intptr_t>(inheritable))) == 1,
+          "the probe sees an inherited handle");
+    check(exit_code(start("holds", process)) == 0,
+          "a child started with handle inheritance holds no handle to the watched process");
+    SetEvent(go);
     printf("%d passed, %d failed\n", passed, failed);
     return failed != 0 ? 1 : 0;
 }

@@ -1,4 +1,3 @@
-#include "platform/linux/process_wait.h"
 #include "platform/platform.h"
 
 #include <cerrno>
@@ -8,7 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
-#include <signal.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
@@ -16,8 +15,8 @@
 namespace {
 
 struct ThreadStart {
-    void (*body)(int);
-    int argument;
+    void (*body)(intptr_t);
+    intptr_t argument;
 };
 
 void *run_thread(void *start_pointer) {
@@ -27,21 +26,12 @@ void *run_thread(void *start_pointer) {
     return nullptr;
 }
 
-// A zombie still exists: its id is not free for another process yet.
-bool process_exists(int pid) {
-    return kill(pid, 0) == 0 || errno != ESRCH;
-}
-
-// False when the process has ended, also when it is a zombie nobody has reaped yet.
-bool still_running(int pid) {
-    if (!process_exists(pid)) {
-        return false;
-    }
-    char path[32];
-    snprintf(path, sizeof path, "/proc/%d/stat", pid);
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
+// Through the process's /proc directory, which keeps naming this process and no later one with
+// its id: false once it has ended, also as a zombie nobody has reaped yet.
+bool still_running(int process_directory) {
+    int fd = openat(process_directory, "stat", O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        return errno != ENOENT;
+        return false; // reaped
     }
     char stat[512];
     ssize_t length = read(fd, stat, sizeof stat - 1);
@@ -57,7 +47,7 @@ bool still_running(int pid) {
 
 } // namespace
 
-bool start_native_thread(void (*body)(int), int argument) {
+bool start_native_thread(void (*body)(intptr_t), intptr_t argument) {
     auto *start = static_cast<ThreadStart *>(malloc(sizeof(ThreadStart)));
     if (start == nullptr) {
         return false;
@@ -73,41 +63,41 @@ bool start_native_thread(void (*body)(int), int argument) {
     return true;
 }
 
-bool wait_with_pidfd(int pid) {
-    // pidfd_open gives a close-on-exec descriptor, so the command never inherits it.
-    int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-    if (pidfd < 0) {
+process_handle open_process_for_wait(int native_id) {
+    // An id of 0 or below would name a process group or every process in some calls.
+    if (native_id <= 0) {
+        return no_process;
+    }
+    // Both are close-on-exec, so the command never inherits them.
+    int fd = static_cast<int>(syscall(SYS_pidfd_open, native_id, 0));
+    if (fd < 0 && errno == ENOSYS) {
+        // Kernels before 5.3: the process's /proc directory, looked at every 50 ms.
+        char path[32];
+        snprintf(path, sizeof path, "/proc/%d", native_id);
+        fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+    return fd < 0 ? no_process : fd;
+}
+
+bool wait_for_process_end(process_handle process) {
+    const auto fd = static_cast<int>(process);
+    struct stat kind {};
+    if (process == no_process || fstat(fd, &kind) != 0) {
         return false;
     }
-    pollfd ended{pidfd, POLLIN, 0};
+    if (S_ISDIR(kind.st_mode)) {
+        const timespec pause{0, 50L * 1000 * 1000};
+        while (still_running(fd)) {
+            nanosleep(&pause, nullptr);
+        }
+        return true;
+    }
+    pollfd ended{fd, POLLIN, 0};
     int marked = 0;
     do {
         marked = poll(&ended, 1, -1);
     } while (marked < 0 && errno == EINTR);
-    // Never closed: the end of the relay releases it.
     return marked > 0 && (ended.revents & POLLIN) != 0;
-}
-
-bool wait_by_polling(int pid) {
-    if (!process_exists(pid)) {
-        return false; // as when no process can be opened under this id
-    }
-    const timespec pause{0, 50L * 1000 * 1000};
-    while (still_running(pid)) {
-        nanosleep(&pause, nullptr);
-    }
-    return true;
-}
-
-bool wait_for_process_end(int native_id) {
-    // Never let an id of 0 or below reach a call where it names a process group or every process.
-    if (native_id <= 0) {
-        return false;
-    }
-    if (wait_with_pidfd(native_id)) {
-        return true;
-    }
-    return errno == ENOSYS && wait_by_polling(native_id);
 }
 
 char *own_executable_path() {

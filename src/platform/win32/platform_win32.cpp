@@ -7,8 +7,8 @@
 namespace {
 
 struct ThreadStart {
-    void (*body)(int);
-    int argument;
+    void (*body)(intptr_t);
+    intptr_t argument;
 };
 
 DWORD WINAPI run_thread(LPVOID start_pointer) {
@@ -20,7 +20,7 @@ DWORD WINAPI run_thread(LPVOID start_pointer) {
 
 } // namespace
 
-bool start_native_thread(void (*body)(int), int argument) {
+bool start_native_thread(void (*body)(intptr_t), intptr_t argument) {
     auto *start = static_cast<ThreadStart *>(malloc(sizeof(ThreadStart)));
     if (start == nullptr) {
         return false;
@@ -37,33 +37,44 @@ bool start_native_thread(void (*body)(int), int argument) {
     return true;
 }
 
-bool wait_for_process_end(int native_id) {
+process_handle open_process_for_wait(int native_id) {
     if (native_id <= 0) {
-        return false;
+        return no_process;
     }
-    // Synchronize only, not inheritable, so the command never holds it; never closed.
+    // Synchronize only, not inheritable, so the command never holds it.
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(native_id));
-    if (process == nullptr) {
-        return false;
-    }
-    return WaitForSingleObject(process, INFINITE) != WAIT_FAILED;
+    return process == nullptr ? no_process : reinterpret_cast<process_handle>(process);
+}
+
+bool wait_for_process_end(process_handle process) {
+    return process != no_process &&
+           WaitForSingleObject(reinterpret_cast<HANDLE>(process), INFINITE) !=
+               WAIT_FAILED; // NOLINT(performance-no-int-to-ptr)
 }
 
 char *own_executable_path() {
-    // GetModuleFileNameA fills the whole buffer when the path does not fit: grow until it does.
+    // The wide path, grown until it fits, in UTF-8 as Cygwin names files: the ANSI code page
+    // cannot spell every directory a relay may be installed in.
     for (DWORD size = 256; size <= 65536; size *= 2) {
-        auto *path = static_cast<char *>(malloc(size));
-        if (path == nullptr) {
+        auto *wide = static_cast<wchar_t *>(malloc(size * sizeof(wchar_t)));
+        if (wide == nullptr) {
             return nullptr;
         }
-        DWORD length = GetModuleFileNameA(nullptr, path, size);
-        if (length > 0 && length < size) {
-            return path;
+        DWORD length = GetModuleFileNameW(nullptr, wide, size);
+        if (length == 0 || length >= size) {
+            free(wide);
+            if (length == 0) {
+                return nullptr;
+            }
+            continue;
         }
-        free(path);
-        if (length == 0) {
-            return nullptr;
+        int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+        auto *path = bytes > 0 ? static_cast<char *>(malloc(static_cast<size_t>(bytes))) : nullptr;
+        if (path != nullptr) {
+            WideCharToMultiByte(CP_UTF8, 0, wide, -1, path, bytes, nullptr, nullptr);
         }
+        free(wide);
+        return path;
     }
     return nullptr;
 }
