@@ -11,6 +11,10 @@
 bool verbose = false;
 bool askpass = false;
 bool noecho = false;
+unsigned short window_columns = 0;
+unsigned short window_rows = 0;
+bool interrupt_command = false;
+bool pass_exit_status = false;
 
 namespace {
 std::atomic_flag ending = ATOMIC_FLAG_INIT;

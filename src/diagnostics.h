@@ -6,6 +6,12 @@ extern bool verbose;
 extern bool askpass;
 extern bool noecho;
 
+// Options a host may turn on through the environment (read_host_options); all off unless set.
+extern unsigned short window_columns; // with window_rows: the terminal's size; 0 leaves it alone
+extern unsigned short window_rows;
+extern bool interrupt_command; // the command starts with SIGINT at its default disposition
+extern bool pass_exit_status;  // the relay ends with its command's status
+
 // Formats the message, writes it and "\n" to standard error and ends the process with status 1.
 [[noreturn]] void report_fatal(const char *format, ...) __attribute__((format(printf, 1, 2)));
 

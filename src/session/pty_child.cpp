@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -23,10 +24,12 @@ void clear_local_mode(int fd, tcflag_t bit) {
     }
 }
 
+#ifdef TIOCNOTTY
+constexpr int slave_open_flags = O_RDWR;
+
 // A relay that leads a session without a controlling terminal has just acquired the slave as its
 // own by opening it. The command can only take the terminal once the relay lets go of it.
 void release_slave_as_own_terminal(int slave) {
-#ifdef TIOCNOTTY
     if (tcgetsid(slave) != getsid(0)) {
         return;
     }
@@ -37,10 +40,14 @@ void release_slave_as_own_terminal(int slave) {
     sigaction(SIGHUP, &ignore, &previous);
     ioctl(slave, TIOCNOTTY);
     sigaction(SIGHUP, &previous, nullptr);
-#else
-    (void)slave; // no way to let go of it here
-#endif
 }
+#else
+// Without TIOCNOTTY (Cygwin) a terminal once acquired cannot be let go of, so a relay that leads a
+// session never acquires the slave: it opens it with O_NOCTTY, and the command takes it.
+const int slave_open_flags = getsid(0) == getpid() ? O_RDWR | O_NOCTTY : O_RDWR;
+
+void release_slave_as_own_terminal(int /*slave*/) {}
+#endif
 
 // Between fork and exec the child holds a copy of a process with two threads: it writes only with
 // write(2), from storage of its own prepared before the fork or on its stack, and ends with _exit.
@@ -88,11 +95,15 @@ char *format_about_to_exec(const char *name) {
     dup2(pty.slave, 1);
     dup2(pty.slave, 2);
     // A session leader on Linux gets a controlling terminal only on request; /dev/tty, job
-    // control and the signal characters need one.
+    // control and the signal characters need one. A terminal that has hung up already (the relay
+    // ended before this) cannot become it, and could never tell the command that the relay is
+    // gone: the command is not started on it.
 #ifdef TIOCSCTTY
-    ioctl(0, TIOCSCTTY, 0);
+    if (ioctl(0, TIOCSCTTY, 0) < 0 && errno == EIO) {
+        _exit(1);
+    }
 #endif
-    signal(SIGINT, SIG_IGN);
+    signal(SIGINT, interrupt_command ? SIG_DFL : SIG_IGN);
     if (pty.slave > 2) {
         close(pty.slave);
     }
@@ -126,7 +137,7 @@ PtyPair open_pty_pair() {
     if (ptsname_r(pty.master, pty.slave_name, sizeof pty.slave_name) != 0) {
         report_fatal("couldn't get slave pty name");
     }
-    pty.slave = open(pty.slave_name, O_RDWR);
+    pty.slave = open(pty.slave_name, slave_open_flags);
     if (pty.slave < 0) {
         report_fatal("couldn't open slave pty %s", pty.slave_name);
     }
@@ -134,13 +145,19 @@ PtyPair open_pty_pair() {
     if (noecho) {
         clear_local_mode(pty.master, ECHO);
     }
+    if (window_columns != 0) {
+        winsize size{};
+        size.ws_col = window_columns;
+        size.ws_row = window_rows;
+        ioctl(pty.master, TIOCSWINSZ, &size);
+    }
     trace("Opened pty.\n");
     clear_local_mode(0, ISIG);
     signal(SIGINT, SIG_IGN);
     return pty;
 }
 
-void launch_child(PtyPair &pty, char **command) {
+pid_t launch_child(PtyPair &pty, char **command) {
     trace("Ready to fork.\n");
     char *about_to_exec = format_about_to_exec(command[0]);
     pid_t child = fork();
@@ -153,4 +170,15 @@ void launch_child(PtyPair &pty, char **command) {
     free(about_to_exec);
     close(pty.slave);
     pty.slave = -1;
+    return child;
+}
+
+int command_status(pid_t child) {
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return 1;
+        }
+    }
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }

@@ -1,0 +1,53 @@
+#include "host_options.h"
+
+#include "diagnostics.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Reads a number from 1 to 65535 in decimal digits alone; returns the position after it, or null.
+const char *read_dimension(const char *text, unsigned short &dimension) {
+    unsigned long value = 0;
+    const char *next = text;
+    for (; *next >= '0' && *next <= '9'; ++next) {
+        value = value * 10 + static_cast<unsigned long>(*next - '0');
+        if (value > 65535) {
+            return nullptr; // checked at every digit, so it never wraps
+        }
+    }
+    dimension = static_cast<unsigned short>(value);
+    return next == text || value == 0 ? nullptr : next;
+}
+
+void read_window_size() {
+    const char *value = getenv("BRIMEL_WINDOW_SIZE");
+    if (value == nullptr || *value == '\0') {
+        return;
+    }
+    const char *rest = read_dimension(value, window_columns);
+    if (rest == nullptr || *rest != 'x' ||
+        (rest = read_dimension(rest + 1, window_rows)) == nullptr || *rest != '\0') {
+        report_fatal("couldn't use BRIMEL_WINDOW_SIZE \"%s\": expected COLUMNSxROWS", value);
+    }
+}
+
+bool read_on_off(const char *name) {
+    const char *value = getenv(name);
+    if (value == nullptr || *value == '\0' || strcmp(value, "0") == 0) {
+        return false;
+    }
+    if (strcmp(value, "1") != 0) {
+        report_fatal("couldn't use %s \"%s\": expected 0 or 1", name, value);
+    }
+    return true;
+}
+
+} // namespace
+
+void read_host_options() {
+    read_window_size();
+    interrupt_command = read_on_off("BRIMEL_INTERRUPT");
+    pass_exit_status = read_on_off("BRIMEL_EXIT_STATUS");
+}
