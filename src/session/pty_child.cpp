@@ -25,7 +25,9 @@ void clear_local_mode(int fd, tcflag_t bit) {
 }
 
 #ifdef TIOCNOTTY
-constexpr int slave_open_flags = O_RDWR;
+int slave_open_flags() {
+    return O_RDWR;
+}
 
 // A relay that leads a session without a controlling terminal has just acquired the slave as its
 // own by opening it. The command can only take the terminal once the relay lets go of it.
@@ -44,7 +46,9 @@ void release_slave_as_own_terminal(int slave) {
 #else
 // Without TIOCNOTTY (Cygwin) a terminal once acquired cannot be let go of, so a relay that leads a
 // session never acquires the slave: it opens it with O_NOCTTY, and the command takes it.
-const int slave_open_flags = getsid(0) == getpid() ? O_RDWR | O_NOCTTY : O_RDWR;
+int slave_open_flags() {
+    return getsid(0) == getpid() ? O_RDWR | O_NOCTTY : O_RDWR;
+}
 
 void release_slave_as_own_terminal(int /*slave*/) {}
 #endif
@@ -137,7 +141,7 @@ PtyPair open_pty_pair() {
     if (ptsname_r(pty.master, pty.slave_name, sizeof pty.slave_name) != 0) {
         report_fatal("couldn't get slave pty name");
     }
-    pty.slave = open(pty.slave_name, slave_open_flags);
+    pty.slave = open(pty.slave_name, slave_open_flags());
     if (pty.slave < 0) {
         report_fatal("couldn't open slave pty %s", pty.slave_name);
     }

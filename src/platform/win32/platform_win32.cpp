@@ -47,9 +47,8 @@ process_handle open_process_for_wait(int native_id) {
 }
 
 bool wait_for_process_end(process_handle process) {
-    return process != no_process &&
-           WaitForSingleObject(reinterpret_cast<HANDLE>(process), INFINITE) !=
-               WAIT_FAILED; // NOLINT(performance-no-int-to-ptr)
+    auto *handle = reinterpret_cast<HANDLE>(process); // NOLINT(performance-no-int-to-ptr)
+    return process != no_process && WaitForSingleObject(handle, INFINITE) != WAIT_FAILED;
 }
 
 char *own_executable_path() {
