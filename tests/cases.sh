@@ -26,3 +26,11 @@ refused() {
     message=$(env "$1=$2" $B -v true 2>&1) && echo "$1=$2 accepted"
     [ "$message" = "couldn't use $1 \"$2\": expected $3" ] || echo "$1=$2: $message"
 }
+
+# Keeps the master of relay $1 open in a process of its own (pidfd_getfd), whose pid it prints, so
+# that the terminal outlives the relay.
+hold_master() { python3 -c 'import ctypes, os, subprocess, sys
+r = int(sys.argv[1]); d = "/proc/%d/fd/" % r
+n = [int(f) for f in os.listdir(d) if os.readlink(d + f) == "/dev/ptmx"][0]
+m = ctypes.CDLL(None).syscall(438, os.pidfd_open(r), n, 0)
+print(subprocess.Popen(["sleep", "1000"], pass_fds=[m], stdout=subprocess.DEVNULL).pid)' "$1"; }

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <poll.h>
 #include <regex>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/signalfd.h>
@@ -154,6 +155,9 @@ const Case cases[] = {
     {"Terminal_command_on_its_terminal_also_when_the_relay_leads_a_session", 0, R"($B sh -c "$facts"; setsid -w $B sh -c "$facts")", "terminal\r\nleader\r\ncontrolling\r\nsigint_ignored\r\nterminal\r\nleader\r\ncontrolling\r\nsigint_ignored\r\n"},
     {"Terminal_sigint_leaves_the_relay_running", 0, R"(for i in 0 1; do BRIMEL_INTERRUPT=$i $B -n sh -c 'kill -INT $PPID; echo alive'; done)", "alive\r\nalive\r\n"},
     {"Terminal_terminal_input_loses_signal_generation", 0, R"(ready_fifo; after_ready '\003\n' | $B -n sh -c '$B -n sh -c "stty raw; echo >$R; head -c 1 | od -An -tx1"; stty -a | grep -o -- -isig')", " 03\r\n-isig\r\n"},
+    {"Terminal_relay_that_neither_leads_nor_has_a_terminal", 0, R"(setsid -w sh -c 'echo hi | $B -n cat; :')", "hi\r\n"},
+    {"Terminal_slave_taken_by_the_relay_only_where_it_can_let_go", 0, R"(f=$(setsid -w sh -c '{ strace -o /dev/fd/3 -e trace=openat $B true >/dev/null 2>&1; } 3>&1 | sed -n "s|.*/pts/[0-9]*\", \([A-Z_|]*\)).*|\1|p"'); [ "$f" = "$SLAVE_FLAGS" ] && echo ok || echo "$f")", "ok\n"},
+    {"Terminal_command_not_started_once_the_relay_is_gone", 0, R"(sleep 1000 >/dev/null 2>&1 & H=$!; T=$(mktemp -u); mkfifo $T; VELDRIN_PROCESS_ID=$H strace -f -o $T -e trace=setsid -e inject=setsid:signal=SIGSTOP $B true & while read -r p w; do case $w in *stopped*) C=$p; S=$(hold_master $(cut -d' ' -f4 /proc/$p/stat)); kill $H;; *exited*) [ $p = "$C" ] && echo "$w" || kill -CONT $C;; esac; done <$T; rm $T; kill $S)", "+++ exited with 1 +++\n"},
     {"Terminal_closed_standard_descriptors", 0, R"((exec 0<&-; exec $B -n cat); exec 2>&-; echo x | $B -v -n cat)", "About to exec cat.\r\nx\r\n"},
     // HostWatch
     {"HostWatch_host_ends", 0, R"(for v in '$H' '"  ${H}xyz"' '+$H'; do (host "$v"); echo $?; done)", "1\n1\n1\n"},
@@ -211,6 +215,12 @@ int main(int argc, char **argv) {
     sigprocmask(SIG_BLOCK, &child, nullptr);
     child_ended = signalfd(-1, &child, SFD_NONBLOCK | SFD_CLOEXEC);
     setenv("B", BRIMEL_BINARY, 1);
+    // Where a terminal cannot be let go of, the relay never takes its slave.
+#if !defined(TIOCNOTTY) || defined(BRIMEL_CYGWIN_TERMINALS)
+    setenv("SLAVE_FLAGS", "O_RDWR|O_NOCTTY", 1);
+#else
+    setenv("SLAVE_FLAGS", "O_RDWR", 1);
+#endif
     testing::InitGoogleTest(&argc, argv);
     int failed = RUN_ALL_TESTS();
     if (int left = end_leftovers(deadline_clock::now()); left > 0) {

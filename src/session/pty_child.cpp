@@ -24,7 +24,15 @@ void clear_local_mode(int fd, tcflag_t bit) {
     }
 }
 
-#ifdef TIOCNOTTY
+// A terminal once acquired cannot be let go of on Cygwin, which has no TIOCNOTTY.
+// BRIMEL_CYGWIN_TERMINALS builds that path anywhere, so that the tests run it on Linux too.
+#if !defined(TIOCNOTTY) || defined(BRIMEL_CYGWIN_TERMINALS)
+#define CYGWIN_TERMINALS 1
+#else
+#define CYGWIN_TERMINALS 0
+#endif
+
+#if !CYGWIN_TERMINALS
 int slave_open_flags() {
     return O_RDWR;
 }
@@ -44,10 +52,11 @@ void release_slave_as_own_terminal(int slave) {
     sigaction(SIGHUP, &previous, nullptr);
 }
 #else
-// Without TIOCNOTTY (Cygwin) a terminal once acquired cannot be let go of, so a relay that leads a
-// session never acquires the slave: it opens it with O_NOCTTY, and the command takes it.
+// Any process without a controlling terminal, session leader or not, acquires a slave it opens
+// there, and then its master reads end at once or stop it, and the master never reports the
+// command's end. So the relay never acquires the slave; the command takes it.
 int slave_open_flags() {
-    return getsid(0) == getpid() ? O_RDWR | O_NOCTTY : O_RDWR;
+    return O_RDWR | O_NOCTTY;
 }
 
 void release_slave_as_own_terminal(int /*slave*/) {}
@@ -88,7 +97,8 @@ char *format_about_to_exec(const char *name) {
     return line;
 }
 
-[[noreturn]] void run_child(const PtyPair &pty, char **command, const char *about_to_exec) {
+[[noreturn]] void run_child(const PtyPair &pty, char **command, const char *about_to_exec,
+                            pid_t relay) {
     close(pty.master);
     if (setsid() < 0) {
         static const char message[] = "couldn't setsid\n";
@@ -98,15 +108,18 @@ char *format_about_to_exec(const char *name) {
     dup2(pty.slave, 0);
     dup2(pty.slave, 1);
     dup2(pty.slave, 2);
-    // A session leader on Linux gets a controlling terminal only on request; /dev/tty, job
-    // control and the signal characters need one. A terminal that has hung up already (the relay
-    // ended before this) cannot become it, and could never tell the command that the relay is
-    // gone: the command is not started on it.
+    // A session leader gets a controlling terminal only on request; /dev/tty, job control and the
+    // signal characters need one. Once it is taken, the relay's end reaches the command as SIGHUP;
+    // a relay that ended before that never could, so the command is not started. Linux refuses a
+    // terminal that has hung up; Cygwin hands it over, but the relay is no longer the parent.
 #ifdef TIOCSCTTY
     if (ioctl(0, TIOCSCTTY, 0) < 0 && errno == EIO) {
         _exit(1);
     }
 #endif
+    if (getppid() != relay) {
+        _exit(1);
+    }
     signal(SIGINT, interrupt_command ? SIG_DFL : SIG_IGN);
     if (pty.slave > 2) {
         close(pty.slave);
@@ -164,12 +177,13 @@ PtyPair open_pty_pair() {
 pid_t launch_child(PtyPair &pty, char **command) {
     trace("Ready to fork.\n");
     char *about_to_exec = format_about_to_exec(command[0]);
+    const pid_t relay = getpid();
     pid_t child = fork();
     if (child < 0) {
         report_fatal("couldn't fork");
     }
     if (child == 0) {
-        run_child(pty, command, about_to_exec);
+        run_child(pty, command, about_to_exec, relay);
     }
     free(about_to_exec);
     close(pty.slave);
