@@ -6,11 +6,12 @@
 It talks to the relay through pipes only, ties the relay's life to its own (VELDRIN_PROCESS_ID),
 asks for a 100x30 window, an interrupt that works and the shell's own exit status, then types a
 few lines: it reads the window size, interrupts a long sleep with Ctrl-C (the byte 0x03) and
-leaves with "exit 3". It prints what the shell showed and the status, and exits non-zero when
-anything differs from what it expects.
+another with SIGINT sent to the relay, and leaves with "exit 3". It prints what the shell showed
+and the status, and exits non-zero when anything differs from what it expects.
 """
 import asyncio
 import os
+import signal
 import sys
 
 BRIMEL = sys.argv[1] if len(sys.argv) > 1 else "brimel"
@@ -42,6 +43,10 @@ async def main():
     await type_and_wait(b"stty size\n", b"30 100\r\n")
     await type_and_wait(b"echo started; sleep 30; echo not interrupted\n", b"started\r\n")
     await type_and_wait(b"\x03", b"$ ")  # the shell's prompt again: the sleep is gone
+    # A host that cannot write a key interrupts by signal, as Emacs's C-c C-c does over pipes.
+    await type_and_wait(b"echo again; sleep 30; echo not interrupted\n", b"again\r\n")
+    relay.send_signal(signal.SIGINT)
+    await type_and_wait(b"echo answered\n", b"answered\r\n")
     relay.stdin.write(b"exit 3\n")
     relay.stdin.close()
     rest, errors = await asyncio.wait_for(relay.communicate(), timeout=10)

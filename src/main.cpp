@@ -19,6 +19,6 @@ int main(int argc, char **argv) {
     }
     PtyPair pty = open_pty_pair();
     pid_t child = launch_child(pty, command);
-    run_relay(pty);
+    run_relay(pty, child);
     end_process(pass_exit_status ? command_status(child) : 0);
 }

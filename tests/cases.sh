@@ -20,6 +20,12 @@ seen_by() { D=${D:-$(dirname "$(readlink -f "$B")")/} "$@" sh -c 'echo "${DISPLA
 # (a printf format) written after that line; for a pipe into the relay.
 ready_fifo() { R=$(mktemp -u) && mkfifo "$R" && export R; }
 after_ready() { read -r _ <"$R" && rm "$R" && printf "$1"; }
+ready() { read -r _ <"$R"; }
+# A job for a shell that says it is ready once it is in the foreground, and then sleeps.
+job='sh -c "echo >\$R; exec sleep 30"'
+
+# The relay "$@" in the background ($P), fed what the script writes to descriptor 3.
+relay_fed() { F=$(mktemp -u); mkfifo "$F"; $B "$@" <"$F" & P=$!; exec 3>"$F"; rm "$F"; }
 
 # Prints nothing when $1=$2 stops the relay before it starts, with the message for $3.
 refused() {

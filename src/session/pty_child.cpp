@@ -2,6 +2,7 @@
 
 #include "descriptor_io.h"
 #include "diagnostics.h"
+#include "session/host_signals.h"
 
 #include <cerrno>
 #include <csignal>
@@ -98,7 +99,8 @@ char *format_about_to_exec(const char *name) {
 }
 
 [[noreturn]] void run_child(const PtyPair &pty, char **command, const char *about_to_exec,
-                            pid_t relay) {
+                            pid_t relay, const sigset_t &signal_mask) {
+    reset_command_signals(signal_mask);
     close(pty.master);
     if (setsid() < 0) {
         static const char message[] = "couldn't setsid\n";
@@ -120,7 +122,6 @@ char *format_about_to_exec(const char *name) {
     if (getppid() != relay) {
         _exit(1);
     }
-    signal(SIGINT, interrupt_command ? SIG_DFL : SIG_IGN);
     if (pty.slave > 2) {
         close(pty.slave);
     }
@@ -170,7 +171,7 @@ PtyPair open_pty_pair() {
     }
     trace("Opened pty.\n");
     clear_local_mode(0, ISIG);
-    signal(SIGINT, SIG_IGN);
+    catch_host_signals();
     return pty;
 }
 
@@ -178,13 +179,15 @@ pid_t launch_child(PtyPair &pty, char **command) {
     trace("Ready to fork.\n");
     char *about_to_exec = format_about_to_exec(command[0]);
     const pid_t relay = getpid();
+    const sigset_t signal_mask = hold_host_signals();
     pid_t child = fork();
     if (child < 0) {
         report_fatal("couldn't fork");
     }
     if (child == 0) {
-        run_child(pty, command, about_to_exec, relay);
+        run_child(pty, command, about_to_exec, relay, signal_mask);
     }
+    release_host_signals(signal_mask);
     free(about_to_exec);
     close(pty.slave);
     pty.slave = -1;

@@ -2,6 +2,7 @@
 
 #include "descriptor_io.h"
 #include "diagnostics.h"
+#include "session/host_signals.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -66,7 +67,7 @@ bool serve_master(int master, char *transfer) {
 
 } // namespace
 
-void run_relay(const PtyPair &pty) {
+void run_relay(const PtyPair &pty, pid_t command) {
     const int master = pty.master;
     int flags = fcntl(master, F_GETFL);
     if (flags >= 0) {
@@ -90,10 +91,11 @@ void run_relay(const PtyPair &pty) {
             }
         }
         const bool want_input = held.length == 0 && input_paused_until == 0;
-        pollfd ready[2] = {
+        pollfd ready[3] = {
             {master, static_cast<short>(POLLIN | (held.length > 0 ? POLLOUT : 0)), 0},
-            {want_input ? 0 : -1, POLLIN, 0}};
-        int marked = poll(ready, 2, timeout);
+            {want_input ? 0 : -1, POLLIN, 0},
+            {host_signal_descriptor(), POLLIN, 0}};
+        int marked = poll(ready, 3, timeout);
         if (marked < 0) {
             if (errno == EINTR || errno == EAGAIN) {
                 continue;
@@ -108,6 +110,8 @@ void run_relay(const PtyPair &pty) {
         if ((ready[0].revents & POLLOUT) != 0) {
             deliver_held(master, held);
         }
+        // Before any input read in this pass, which may have come after the signal.
+        pass_host_signals(master, command);
 
         if (want_input && (ready[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
             ssize_t count = read(0, held.bytes, transfer_size);

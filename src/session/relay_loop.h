@@ -4,5 +4,6 @@
 #include "session/pty_child.h"
 
 // Returns once the terminal's command side has gone (the master reports end of file or an error)
-// or a read fails with an error other than EINTR.
-void run_relay(const PtyPair &pty);
+// or a read fails with an error other than EINTR. Signals the host sends to interrupt, quit or
+// suspend are handed on to the terminal, or to the command's process group (host_signals).
+void run_relay(const PtyPair &pty, pid_t command);

@@ -1,6 +1,7 @@
 #include "platform/platform.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -54,8 +55,16 @@ bool start_native_thread(void (*body)(intptr_t), intptr_t argument) {
     }
     start->body = body;
     start->argument = argument;
+    // Signals are the main thread's: the new thread starts with all of them blocked, so a handler
+    // never runs on it and the main thread sees every signal before acting on later input.
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
     pthread_t thread{};
-    if (pthread_create(&thread, nullptr, run_thread, start) != 0) {
+    int failed = pthread_create(&thread, nullptr, run_thread, start);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (failed != 0) {
         free(start);
         return false;
     }

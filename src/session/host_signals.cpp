@@ -1,0 +1,120 @@
+#include "session/host_signals.h"
+
+#include "diagnostics.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int caught[] = {SIGINT, SIGQUIT, SIGTSTP};
+int arrivals[2] = {-1, -1};        // a pipe: one byte, the signal's number, for each signal caught
+volatile sig_atomic_t arrived = 0; // set before the byte is written: seen without a system call
+
+// Records the signal for the relay loop, which acts on it.
+void record_signal(int number) {
+    int saved = errno;
+    arrived = 1;
+    auto byte = static_cast<unsigned char>(number);
+    ssize_t ignored = write(arrivals[1], &byte, 1); // full: far more have come than are read
+    (void)ignored;
+    errno = saved;
+}
+
+bool open_arrivals() {
+    if (pipe(arrivals) != 0) {
+        return false;
+    }
+    for (int fd : arrivals) {
+        if (fcntl(fd, F_SETFD, FD_CLOEXEC) != 0 ||
+            fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+cc_t key_for(int number, const termios &modes) {
+    return modes.c_cc[number == SIGINT ? VINTR : number == SIGQUIT ? VQUIT : VSUSP];
+}
+
+void pass_signal(int master, int number, pid_t command) {
+    termios modes{};
+    const pid_t group = tcgetpgrp(master);
+    const bool have_modes = tcgetattr(master, &modes) == 0;
+    const cc_t key = have_modes ? key_for(number, modes) : cc_t{_POSIX_VDISABLE};
+    // With ISIG the terminal signals only a foreground group, which exists once the command has
+    // taken the terminal; and a terminal whose command stopped reading takes no key at all. The
+    // signal then goes directly.
+    const bool no_group = have_modes && (modes.c_lflag & ISIG) != 0 && group <= 0;
+    if (key != _POSIX_VDISABLE && !no_group && write(master, &key, 1) == 1) {
+        return;
+    }
+    kill(group > 0 ? -group : command, number);
+}
+
+} // namespace
+
+void catch_host_signals() {
+    if (!interrupt_command) {
+        signal(SIGINT, SIG_IGN);
+        return;
+    }
+    if (!open_arrivals()) {
+        report_fatal("couldn't catch host signals");
+    }
+    struct sigaction record {};
+    record.sa_handler = record_signal;
+    record.sa_flags = SA_RESTART;
+    sigemptyset(&record.sa_mask);
+    for (int number : caught) {
+        sigaction(number, &record, nullptr);
+    }
+}
+
+int host_signal_descriptor() {
+    return arrivals[0];
+}
+
+sigset_t hold_host_signals() {
+    sigset_t held;
+    sigset_t previous;
+    sigemptyset(&held);
+    for (int number : caught) {
+        if (interrupt_command) {
+            sigaddset(&held, number);
+        }
+    }
+    sigprocmask(SIG_BLOCK, &held, &previous);
+    return previous;
+}
+
+void release_host_signals(const sigset_t &previous) {
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+}
+
+void reset_command_signals(const sigset_t &previous) {
+    if (interrupt_command) {
+        for (int number : caught) {
+            signal(number, SIG_DFL);
+        }
+    } else {
+        signal(SIGINT, SIG_IGN);
+    }
+    release_host_signals(previous);
+}
+
+void pass_host_signals(int master, pid_t command) {
+    if (arrived == 0) {
+        return;
+    }
+    arrived = 0;
+    unsigned char numbers[32];
+    ssize_t count = read(arrivals[0], numbers, sizeof numbers);
+    for (ssize_t i = 0; i < count; ++i) {
+        pass_signal(master, numbers[i], command);
+    }
+}
