@@ -5,17 +5,21 @@
 
 Each relay runs the same command on a new pseudo-terminal behind pipes, as a host would:
   output   a command writes 32 MiB: MiB/s, and the relay's own CPU time per MiB
-  input    16 MiB into a command in raw mode: MiB/s
+  input    16 MiB into a command in raw mode: MiB/s, and the relay's own CPU time per MiB
   keys     one byte to a raw-mode cat and back, 2,000 times: p50 and p99 in microseconds
   idle     standard input closed while the command sleeps 3 s: the relay's CPU time, and the
            bytes that reached the command meanwhile
   start    `true`, 100 times: median wall time and peak memory (maximum resident set)
 and, for brimel alone, the time from its host's end (VELDRIN_PROCESS_ID) to the relay's end.
+The relays: brimel as a host starts it, brimel with BRIMEL_BLOCK_SIZE=65536, util-linux script,
+socat (plain and raw), and bench/bare_relay.cpp, built here: a bare poll loop with 64 KiB buffers,
+the limit that a relay moving large blocks can reach.
 Every figure is the median of several runs (--quick: fewer). Machines are noisy: compare the
 columns of one run with each other, not with another machine's.
 """
 import os
 import select
+import tempfile
 import shutil
 import signal
 import statistics
@@ -38,15 +42,27 @@ def install_missing():
                        env=dict(os.environ, DEBIAN_FRONTEND="noninteractive"))
 
 
+def build_bare_relay():
+    """bench/bare_relay.cpp, compiled into a temporary folder; None without a compiler."""
+    binary = os.path.join(tempfile.mkdtemp(), "bare_relay")
+    source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "bare_relay.cpp")
+    built = subprocess.run(["c++", "-std=c++20", "-O2", "-o", binary, source], check=False)
+    return binary if built.returncode == 0 else None
+
+
 def relays():
     """Each relay as a function of a shell command line."""
-    found = {"brimel": lambda c: [BRIMEL, "-n", "sh", "-c", c]}
+    found = {"brimel": lambda c: [BRIMEL, "-n", "sh", "-c", c],
+             "brimel 64K": lambda c: ["env", "BRIMEL_BLOCK_SIZE=65536", BRIMEL, "-n", "sh", "-c", c]}
     if shutil.which("script"):
         found["script"] = lambda c: ["script", "-q", "-e", "-c", c, "/dev/null"]
     if shutil.which("socat"):
         # SYSTEM: is EXEC: through sh -c, for a command line with arguments.
         found["socat"] = lambda c: ["socat", "-", f"SYSTEM:{c},pty,setsid,ctty"]
         found["socat raw"] = lambda c: ["socat", "-", f"SYSTEM:{c},pty,setsid,ctty,raw,echo=0"]
+    bare = build_bare_relay()
+    if bare:
+        found["bare 64K"] = lambda c: [bare, c]
     return found
 
 
@@ -56,7 +72,13 @@ def start(argv):
 
 
 def own_cpu(pid):
-    """User and system seconds of the process itself (not its children), also as a zombie."""
+    """Seconds on a processor of the process itself (not its children), also as a zombie: in
+    nanoseconds where the kernel keeps scheduler statistics, else in clock ticks."""
+    try:
+        with open(f"/proc/{pid}/schedstat") as schedstat:
+            return int(schedstat.read().split()[0]) / 1e9
+    except (OSError, ValueError, IndexError):
+        pass
     with open(f"/proc/{pid}/stat") as stat:
         fields = stat.read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / TICK
@@ -104,8 +126,8 @@ def input_(make):
     began = time.monotonic()
     for _ in range(16 * 2**20 // len(block)):
         relay.stdin.write(block)
-    finish(relay)
-    return 16 / (time.monotonic() - began)
+    _, cpu = finish(relay)
+    return 16 / (time.monotonic() - began), cpu * 1000 / 16
 
 
 def keys(make, count=300 if QUICK else 2000):
@@ -193,7 +215,8 @@ def main():
     install_missing()
     columns = relays()
     rows = [
-        ("output MiB/s", output, 0), ("output CPU ms/MiB", output, 1), ("input MiB/s", input_, None),
+        ("output MiB/s", output, 0), ("output CPU ms/MiB", output, 1),
+        ("input MiB/s", input_, 0), ("input CPU ms/MiB", input_, 1),
         ("keystroke p50 us", keys, 0), ("keystroke p99 us", keys, 1),
         ("idle CPU ms (3 s)", idle, 0), ("idle bytes to command", idle, 1),
         ("start-up ms", start_up, 0), ("start-up peak MiB", start_up, 1),
@@ -204,13 +227,15 @@ def main():
             if (name, measure) not in results:
                 print(f"measuring {measure.__name__.strip('_')} with {name}...", file=sys.stderr)
                 results[name, measure] = median_of(measure, make)
-    print("| measure | " + " | ".join(columns) + " | brimel / script |")
-    print("|---" * (len(columns) + 2) + "|")
+    ratios = [(a, b) for a, b in (("brimel", "script"), ("brimel 64K", "script"),
+                                  ("brimel 64K", "bare 64K")) if b in columns]
+    print("| measure | " + " | ".join(columns) + "".join(f" | {a} / {b}" for a, b in ratios) + " |")
+    print("|---" * (len(columns) + len(ratios) + 1) + "|")
     for label, measure, index in rows:
-        values = [results[name, measure] for name in columns]
-        values = [v if index is None else v[index] for v in values]
-        ratio = f"{values[0] / values[1]:.2f}" if "script" in columns and values[1] else "-"
-        print(f"| {label} | " + " | ".join(f"{v:.1f}" for v in values) + f" | {ratio} |")
+        values = {name: results[name, measure][index] for name in columns}
+        shown = [f"{values[a] / values[b]:.2f}" if values[b] else "-" for a, b in ratios]
+        print(f"| {label} | " + " | ".join(f"{v:.1f}" for v in values.values()) +
+              "".join(f" | {r}" for r in shown) + " |")
     median, worst, count = host_end()
     print(f"\nbrimel: host end to relay end over {count} runs: median {median:.2f} ms, "
           f"worst {worst:.2f} ms")

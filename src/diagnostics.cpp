@@ -13,6 +13,7 @@ bool askpass = false;
 bool noecho = false;
 unsigned short window_columns = 0;
 unsigned short window_rows = 0;
+size_t block_size = 256;
 bool interrupt_command = false;
 bool pass_exit_status = false;
 

@@ -1,6 +1,8 @@
 // The process-wide switches, the two message paths and the one way the process ends.
 #pragma once
 
+#include <cstddef>
+
 // Set only while the command line is read; read-only afterwards.
 extern bool verbose;
 extern bool askpass;
@@ -9,6 +11,8 @@ extern bool noecho;
 // Options a host may turn on through the environment (read_host_options); all off unless set.
 extern unsigned short window_columns; // with window_rows: the terminal's size; 0 leaves it alone
 extern unsigned short window_rows;
+extern size_t block_size; // the most each read moves: 256, or from 1 to largest_block_size
+constexpr size_t largest_block_size = size_t{1} << 20;
 extern bool interrupt_command; // the command starts with SIGINT at its default disposition
 extern bool pass_exit_status;  // the relay ends with its command's status
 

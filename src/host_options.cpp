@@ -33,6 +33,23 @@ void read_window_size() {
     }
 }
 
+void read_block_size() {
+    const char *value = getenv("BRIMEL_BLOCK_SIZE");
+    if (value == nullptr || *value == '\0') {
+        return;
+    }
+    size_t size = 0;
+    const char *next = value;
+    for (; *next >= '0' && *next <= '9' && size <= largest_block_size; ++next) {
+        size = size * 10 + static_cast<size_t>(*next - '0'); // checked at every digit: never wraps
+    }
+    if (*next != '\0' || size == 0 || size > largest_block_size) {
+        report_fatal("couldn't use BRIMEL_BLOCK_SIZE \"%s\": expected 1 to %zu", value,
+                     largest_block_size);
+    }
+    block_size = size;
+}
+
 bool read_on_off(const char *name) {
     const char *value = getenv(name);
     if (value == nullptr || *value == '\0' || strcmp(value, "0") == 0) {
@@ -48,6 +65,7 @@ bool read_on_off(const char *name) {
 
 void read_host_options() {
     read_window_size();
+    read_block_size();
     interrupt_command = read_on_off("BRIMEL_INTERRUPT");
     pass_exit_status = read_on_off("BRIMEL_EXIT_STATUS");
 }

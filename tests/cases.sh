@@ -33,6 +33,9 @@ refused() {
     [ "$message" = "couldn't use $1 \"$2\": expected $3" ] || echo "$1=$2: $message"
 }
 
+# The sizes of the relay's own writes to its standard output, one a line, for the relay "$@".
+stdout_writes() { strace -o /dev/fd/3 -e trace=write "$@" 3>&1 >/dev/null 2>&1 | sed -n 's/^write(1, .*) = //p'; }
+
 # Keeps the master of relay $1 open in a process of its own (pidfd_getfd), whose pid it prints, so
 # that the terminal outlives the relay.
 hold_master() { python3 -c 'import ctypes, os, subprocess, sys

@@ -151,6 +151,8 @@ const Case cases[] = {
     // Relaying
     {"Relaying_every_byte_through_a_full_non_blocking_output", 0, R"($B seq 300000; BRIMEL_EXIT_STATUS=1 $B seq 20000)", "=seq 300000 | sed 's/$/\r/'; seq 20000 | sed 's/$/\r/'"},
     {"Relaying_command_that_writes_without_reading_neither_stalls_nor_loses_input", 0, R"(seq 16384 | awk '{printf "%063d\n", $1}' | $B -n sh -c 'head -c 8388608 /dev/zero; wc -c')", "=head -c 8388608 /dev/zero; printf '1048576\r\n'"},
+    {"Relaying_writes_never_exceed_the_block_size", 0, R"(stdout_writes $B -n printf %300s | awk '{n++} $1 > 256 {o++} END {print (n >= 2), o + 0}'; stdout_writes env BRIMEL_BLOCK_SIZE=4096 $B -n head -c 100000 /dev/zero | awk '$1 > 4096 {o++} $1 > 256 {b++} END {print o + 0, (b > 0)}')", "1 0\n0 1\n"},
+    {"Relaying_every_byte_at_any_block_size", 0, R"(for s in 1 65536 1048576; do seq 11264 | awk '{printf "%063d\n", $1}' | BRIMEL_BLOCK_SIZE=$s $B -n sh -c 'head -c 300000 /dev/zero; wc -c'; done)", "=for s in 1 2 3; do head -c 300000 /dev/zero; printf '720896\r\n'; done"},
     {"Relaying_echo_unless_no_echo", 0, R"(echo hello | $B cat; echo hello | $B -n cat)", "hello\r\nhello\r\nhello\r\n"},
     {"Relaying_partial_line_ends_on_a_second_end_of_input", 0, R"(printf 'one\nabc' | $B -n cat)", "one\r\nabc"},
     {"Relaying_end_of_input_is_paced", 0, R"(exec $B -n sh -c 'stty raw min 0 time 0; echo ready; sleep 2; od -An -tx1 -v | grep -o 04 | wc -l')", "~ready\n([1-9]|[12][0-9]|30)\n"},
@@ -188,7 +190,7 @@ const Case cases[] = {
     {"HostOptions_window_size", 0, R"(BRIMEL_WINDOW_SIZE=120x40 $B stty size; BRIMEL_WINDOW_SIZE= $B stty size)", "40 120\r\n0 0\r\n"},
     {"HostOptions_interrupt", 0, R"(for i in 1 0; do ready_fifo; after_ready '\003' | BRIMEL_INTERRUPT=$i BRIMEL_EXIT_STATUS=1 $B -n sh -c 'echo >$R; sleep 2; echo survived'; echo $?; done)", "130\nsurvived\r\n0\n"},
     {"HostOptions_exit_statuses", 0, R"($B sh -c 'exit 7'; echo $?; export BRIMEL_EXIT_STATUS=1; for c in true 'exit 7' 'kill $$'; do $B sh -c "$c"; echo $?; done; $B brimel-none; echo $?; BRIMEL_EXIT_STATUS=0 $B sh -c 'exit 7'; echo $?)", "0\n0\n7\n143\n1\n0\n"},
-    {"HostOptions_bad_values", 0, R"(for v in abc 120 120x x40 0x40 120x0 70000x40 4294967416x40 120x40x2 '120 x40' +120x40; do refused BRIMEL_WINDOW_SIZE "$v" COLUMNSxROWS; done; for v in yes 2 ' 1'; do refused BRIMEL_INTERRUPT "$v" '0 or 1'; refused BRIMEL_EXIT_STATUS "$v" '0 or 1'; done)"},
+    {"HostOptions_bad_values", 0, R"(for v in abc 120 120x x40 0x40 120x0 70000x40 4294967416x40 120x40x2 '120 x40' +120x40; do refused BRIMEL_WINDOW_SIZE "$v" COLUMNSxROWS; done; for v in yes 2 ' 1'; do refused BRIMEL_INTERRUPT "$v" '0 or 1'; refused BRIMEL_EXIT_STATUS "$v" '0 or 1'; done; for v in 0 1048577 64k -1 ' 256' '256 ' 18446744073709551872; do refused BRIMEL_BLOCK_SIZE "$v" '1 to 1048576'; done)"},
     {"HostOptions_host_ends_while_the_relay_waits_for_its_command", 1, R"(sleep 1000 >/dev/null 2>&1 & export H=$! BRIMEL_EXIT_STATUS=1; VELDRIN_PROCESS_ID=$H exec $B sh -c 'exec >/dev/null 2>&1 </dev/null; kill $H; sleep 5')"},
 };
 // clang-format on

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <time.h>
@@ -13,7 +14,6 @@
 
 namespace {
 
-constexpr size_t transfer_size = 256;
 constexpr char end_of_input = 0x04;
 
 // Standard input at end of file stays readable for ever. After each end of input it is left out
@@ -36,7 +36,7 @@ bool would_block(int error) {
 // so a full terminal input queue never keeps the relay from draining the master; standard input
 // is not read again until this chunk has gone, in order.
 struct HeldInput {
-    char bytes[transfer_size];
+    char *bytes; // block_size bytes
     size_t start;
     size_t length;
 };
@@ -47,8 +47,11 @@ void deliver_held(int master, HeldInput &held) {
         if (written > 0) {
             held.start += static_cast<size_t>(written);
             held.length -= static_cast<size_t>(written);
+            if (held.length > 0) {
+                return; // a short write: the terminal is full, and the wait watches for room
+            }
         } else if (written < 0 && would_block(errno)) {
-            return; // the wait watches for room
+            return;
         } else if (written == 0 || errno != EINTR) {
             held.length = 0; // the terminal is going away; its end is read from the master
         }
@@ -57,7 +60,7 @@ void deliver_held(int master, HeldInput &held) {
 
 // Returns true when the loop is to end.
 bool serve_master(int master, char *transfer) {
-    ssize_t count = read(master, transfer, transfer_size);
+    ssize_t count = read(master, transfer, block_size);
     if (count > 0) {
         write_all(1, transfer, static_cast<size_t>(count)); // a failed write ends nothing
         return false;
@@ -73,8 +76,13 @@ void run_relay(const PtyPair &pty, pid_t command) {
     if (flags >= 0) {
         fcntl(master, F_SETFL, flags | O_NONBLOCK);
     }
-    char transfer[transfer_size];
-    HeldInput held{};
+    // Both buffers once, for the life of the loop: nothing is allocated while relaying.
+    auto *buffers = static_cast<char *>(malloc(2 * block_size));
+    if (buffers == nullptr) {
+        report_fatal("couldn't allocate %zu bytes for relaying", 2 * block_size);
+    }
+    char *transfer = buffers;
+    HeldInput held{buffers + block_size, 0, 0};
     int64_t pause_ms = first_pause_ms;
     int64_t input_paused_until = 0; // 0: not paused
     bool done = false;
@@ -114,7 +122,7 @@ void run_relay(const PtyPair &pty, pid_t command) {
         pass_host_signals(master, command);
 
         if (want_input && (ready[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-            ssize_t count = read(0, held.bytes, transfer_size);
+            ssize_t count = read(0, held.bytes, block_size);
             if (count > 0) {
                 held.start = 0;
                 held.length = static_cast<size_t>(count);
@@ -131,5 +139,6 @@ void run_relay(const PtyPair &pty, pid_t command) {
             }
         }
     }
+    free(buffers);
     trace("Done, exiting.\n");
 }
