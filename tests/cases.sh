@@ -1,5 +1,15 @@
 # Shell helpers for the rows of relay_test.cpp, sourced before each row's script; $B is the relay.
 
+# Ends the row as skipped (status 77) when the system lacks what it needs, and says what: root, a
+# command, Linux's strace (which traces and injects system calls) or pidfds.
+needs() {
+    for n; do case $n in
+        root) [ "$(id -u)" = 0 ] ;; pidfd) [ "$(uname -s)" = Linux ] ;;
+        strace) strace -V 2>/dev/null | grep -q '^strace -- version' ;; *) command -v "$n" >/dev/null ;;
+    esac || missing="$missing $n"; done
+    [ -z "$missing" ] || { echo "needs$missing" >&2; exit 77; }
+}
+
 # What the command finds: its terminal, its session, its controlling terminal, SIGINT ignored.
 facts='test -t 0 && test -t 1 && test -t 2 && echo terminal; read -r p c s pp pg sid tty r </proc/$$/stat
 [ $sid = $$ ] && echo leader; [ $tty != 0 ] && echo controlling; grep -q "^SigIgn:.*[2367abef]$" /proc/$$/status && echo sigint_ignored'
