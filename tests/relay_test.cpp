@@ -91,7 +91,8 @@ std::vector<pid_t> marked_processes(const std::string &marker) {
 // terminal hangs up; the rest are killed by pid. Returns how many were.
 int end_leftovers(const std::string &marker, deadline_clock::time_point deadline) {
     std::set<pid_t> killed;
-    for (const auto give_up = deadline + std::chrono::seconds(5); deadline_clock::now() < give_up;) {
+    for (const auto give_up = deadline + std::chrono::seconds(5);
+         deadline_clock::now() < give_up;) {
         while (waitpid(-1, nullptr, WNOHANG) > 0) {
         }
         std::vector<pid_t> pids = marked_processes(marker);
@@ -118,8 +119,8 @@ int end_leftovers(const std::string &marker, deadline_clock::time_point deadline
 // relay meets must be completed.
 Outcome run(const std::string &script, bool blocking_output = false) {
     const auto deadline = deadline_clock::now() + std::chrono::seconds(30);
-    const std::string marker = "BRIMEL_TEST_ROW=" + std::to_string(getpid()) + "." +
-                               std::to_string(++rows_run) + ".";
+    const std::string marker =
+        "BRIMEL_TEST_ROW=" + std::to_string(getpid()) + "." + std::to_string(++rows_run) + ".";
     int out[2];
     char err_path[] = "/tmp/brimel-stderr-XXXXXX"; // standard error needs no reader
     int err = mkstemp(err_path);
