@@ -45,11 +45,3 @@ refused() {
 
 # The sizes of the relay's own writes to its standard output, one a line, for the relay "$@".
 stdout_writes() { strace -o /dev/fd/3 -e trace=write "$@" 3>&1 >/dev/null 2>&1 | sed -n 's/^write(1, .*) = //p'; }
-
-# Keeps the master of relay $1 open in a process of its own (pidfd_getfd), whose pid it prints, so
-# that the terminal outlives the relay.
-hold_master() { python3 -c 'import ctypes, os, subprocess, sys
-r = int(sys.argv[1]); d = "/proc/%d/fd/" % r
-n = [int(f) for f in os.listdir(d) if os.readlink(d + f) == "/dev/ptmx"][0]
-m = ctypes.CDLL(None).syscall(438, os.pidfd_open(r), n, 0)
-print(subprocess.Popen(["sleep", "1000"], pass_fds=[m], stdout=subprocess.DEVNULL).pid)' "$1"; }
