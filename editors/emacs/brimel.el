@@ -1,0 +1,147 @@
+;;; brimel.el --- Comint programs on a terminal through brimel  -*- lexical-binding: t; -*-
+
+;; Version: 0.4.0
+;; Package-Requires: ((emacs "27.1"))
+;; Keywords: processes, terminals
+
+;; This file is not part of GNU Emacs.
+
+;;; Commentary:
+
+;; Where Emacs cannot give a subprocess a pseudo-terminal of its own (a
+;; native Windows Emacs running Cygwin programs), it talks to it through
+;; pipes, and every program that asks whether it runs on a terminal
+;; behaves as if a script drove it: no prompt, no job control, no password
+;; prompt.  brimel starts the program on a terminal of its own and relays
+;; it through those pipes.
+;;
+;; `brimel-shell' is `shell' through the relay, and `brimel-comint-run' is
+;; `comint-run'.  `brimel-comint-mode' runs the programs named in
+;; `brimel-programs' through the relay whenever comint starts them (a Python
+;; or SQL REPL, say), and `brimel-command' wraps any program and its
+;; arguments for other uses.
+;;
+;; In such a buffer C-c C-c interrupts the job running in the program,
+;; C-c C-\ quits it, C-c C-z suspends it and C-c C-d sends end-of-file, as
+;; keys in a terminal window do; the
+;; buffer shows how the program ended, and the program ends with Emacs or
+;; with its buffer.  The terminal has the window's size when the program
+;; starts; resizing the window later does not resize the terminal.
+;;
+;;   (require 'brimel)
+;;   (brimel-comint-mode 1)
+
+;;; Code:
+
+(require 'comint)
+(require 'shell)
+
+(defgroup brimel nil
+  "Run comint programs on a terminal through the brimel relay."
+  :group 'processes)
+
+(defcustom brimel-program (or (executable-find "brimel") "brimel")
+  "The brimel relay: a file name, or a command found on variable `exec-path'."
+  :type 'string)
+
+(defcustom brimel-programs nil
+  "Programs that `brimel-comint-mode' runs through the relay.
+Each is a program's file name without its directory, such as \"python3\"."
+  :type '(repeat string))
+
+(defvar brimel--through-relay nil
+  "Non-nil while this package starts a comint program through the relay.")
+
+(defvar-local brimel--relayed nil
+  "Non-nil in a buffer whose process the relay serves.")
+(put 'brimel--relayed 'permanent-local t) ; kept when the buffer's mode is set
+
+(defun brimel-command (program &rest arguments)
+  "Return the command line to run PROGRAM with ARGUMENTS through the relay.
+The terminal does not echo what is sent, as comint shows input itself."
+  (append (list brimel-program "-n" program) arguments))
+
+(defun brimel--environment (buffer)
+  "Return the variables the relay needs to serve the process of BUFFER."
+  (let ((window (or (get-buffer-window buffer t) (selected-window))))
+    (list (format "VELDRIN_PROCESS_ID=%d" (emacs-pid))
+          "BRIMEL_INTERRUPT=1"
+          "BRIMEL_EXIT_STATUS=1"
+          (format "BRIMEL_WINDOW_SIZE=%dx%d"
+                  (max 1 (window-body-width window))
+                  (max 1 (window-body-height window)))
+          "TERM=dumb")))
+
+;;;###autoload
+(define-minor-mode brimel-comint-mode
+  "Run the programs in `brimel-programs' through the relay in comint."
+  :global t
+  (if brimel-comint-mode
+      (advice-add 'comint-exec-1 :around #'brimel--exec)
+    (advice-remove 'comint-exec-1 #'brimel--exec)))
+
+(defun brimel--exec (exec name buffer command switches)
+  "Start a comint process, through the relay where this package asks for it.
+EXEC is `comint-exec-1', called with NAME, BUFFER, and COMMAND and SWITCHES
+or the command line that runs them through the relay over pipes."
+  (if (not (or brimel--through-relay
+               (and brimel-comint-mode
+                    (member (file-name-nondirectory command) brimel-programs))))
+      (funcall exec name buffer command switches)
+    ;; Comint itself takes the carriage return out of the terminal's CR LF.
+    (let ((process-connection-type nil)
+          (process-environment (append (brimel--environment buffer)
+                                       process-environment))
+          (relayed (apply #'brimel-command command switches)))
+      (with-current-buffer buffer
+        (setq brimel--relayed t))
+      (funcall exec name buffer (car relayed) (cdr relayed)))))
+
+(defun brimel--send-eof (send-eof &rest arguments)
+  "Send the end-of-file key where the relay serves the process.
+Elsewhere call SEND-EOF, `comint-send-eof', with ARGUMENTS.  Closing the
+relay's input would end the program for good: the relay then sends
+end-of-file again and again until the terminal closes."
+  (if brimel--relayed
+      (process-send-string nil "\C-d")
+    (apply send-eof arguments)))
+
+(advice-add 'comint-send-eof :around #'brimel--send-eof)
+
+;;;###autoload
+(defun brimel-shell (&optional buffer)
+  "Run an inferior shell on a terminal through the relay, as \\[shell] does.
+BUFFER names the buffer, \"*brimel-shell*\" unless given; with a prefix
+argument, ask for it."
+  (interactive
+   (list (and current-prefix-arg
+              (read-buffer "Shell buffer: "
+                           (generate-new-buffer-name "*brimel-shell*")))))
+  (brimel--start (lambda () (shell (or buffer "*brimel-shell*")))))
+
+;;;###autoload
+(defun brimel-comint-run (program &optional switches)
+  "Run PROGRAM on a terminal through the relay, in comint, as `comint-run'.
+SWITCHES are its arguments.  Interactively, read the program and its
+arguments, split as a shell would."
+  (interactive
+   (let ((words (split-string-and-unquote
+                 (read-shell-command "Run program through brimel: "))))
+     (list (car words) (cdr words))))
+  (let ((name (file-name-nondirectory program)))
+    (brimel--start (lambda ()
+                     (pop-to-buffer-same-window
+                      (apply #'make-comint name program nil switches))))))
+
+(defun brimel--start (start)
+  "Call the function START with `brimel--through-relay' bound to t.
+Its comint processes then start through the relay."
+  (advice-add 'comint-exec-1 :around #'brimel--exec)
+  (unwind-protect
+      (let ((brimel--through-relay t))
+        (funcall start))
+    (unless brimel-comint-mode
+      (advice-remove 'comint-exec-1 #'brimel--exec))))
+
+(provide 'brimel)
+;;; brimel.el ends here
