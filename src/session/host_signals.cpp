@@ -84,7 +84,7 @@ sigset_t hold_host_signals() {
     sigset_t previous;
     sigemptyset(&held);
     for (int number : caught) {
-        if (interrupt_command) {
+        if (interrupt_command) { // otherwise nothing is caught, and nothing changes
             sigaddset(&held, number);
         }
     }
