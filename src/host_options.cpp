@@ -7,18 +7,26 @@
 
 namespace {
 
-// Reads a number from 1 to 65535 in decimal digits alone; returns the position after it, or null.
-const char *read_dimension(const char *text, unsigned short &dimension) {
-    unsigned long value = 0;
+// Reads a number from 1 to `largest` in decimal digits alone, checked at every digit so that it
+// never wraps; returns the position after it, or null.
+const char *read_number(const char *text, size_t largest, size_t &number) {
+    size_t value = 0;
     const char *next = text;
     for (; *next >= '0' && *next <= '9'; ++next) {
-        value = value * 10 + static_cast<unsigned long>(*next - '0');
-        if (value > 65535) {
-            return nullptr; // checked at every digit, so it never wraps
+        value = value * 10 + static_cast<size_t>(*next - '0');
+        if (value > largest) {
+            return nullptr;
         }
     }
-    dimension = static_cast<unsigned short>(value);
+    number = value;
     return next == text || value == 0 ? nullptr : next;
+}
+
+const char *read_dimension(const char *text, unsigned short &dimension) {
+    size_t value = 0;
+    const char *next = read_number(text, 65535, value);
+    dimension = static_cast<unsigned short>(value);
+    return next;
 }
 
 void read_window_size() {
@@ -39,11 +47,8 @@ void read_block_size() {
         return;
     }
     size_t size = 0;
-    const char *next = value;
-    for (; *next >= '0' && *next <= '9' && size <= largest_block_size; ++next) {
-        size = size * 10 + static_cast<size_t>(*next - '0'); // checked at every digit: never wraps
-    }
-    if (*next != '\0' || size == 0 || size > largest_block_size) {
+    const char *rest = read_number(value, largest_block_size, size);
+    if (rest == nullptr || *rest != '\0') {
         report_fatal("couldn't use BRIMEL_BLOCK_SIZE \"%s\": expected 1 to %zu", value,
                      largest_block_size);
     }

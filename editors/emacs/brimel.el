@@ -23,10 +23,10 @@
 ;;
 ;; In such a buffer C-c C-c interrupts the job running in the program,
 ;; C-c C-\ quits it, C-c C-z suspends it and C-c C-d sends end-of-file, as
-;; keys in a terminal window do; the
-;; buffer shows how the program ended, and the program ends with Emacs or
-;; with its buffer.  The terminal has the window's size when the program
-;; starts; resizing the window later does not resize the terminal.
+;; keys in a terminal window do; the buffer shows how the program ended,
+;; and the program ends with Emacs or with its buffer.  The terminal has
+;; the window's size when the program starts; resizing the window later
+;; does not resize the terminal.
 ;;
 ;;   (require 'brimel)
 ;;   (brimel-comint-mode 1)

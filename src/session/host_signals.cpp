@@ -84,11 +84,10 @@ sigset_t hold_host_signals() {
     sigset_t previous;
     sigemptyset(&held);
     for (int number : caught) {
-        if (interrupt_command) { // otherwise nothing is caught, and nothing changes
-            sigaddset(&held, number);
-        }
+        sigaddset(&held, number);
     }
-    sigprocmask(SIG_BLOCK, &held, &previous);
+    // Without the option nothing is caught, and the mask stays as it is.
+    sigprocmask(SIG_BLOCK, interrupt_command ? &held : nullptr, &previous);
     return previous;
 }
 

@@ -82,6 +82,7 @@ void run_relay(const PtyPair &pty, pid_t command) {
         report_fatal("couldn't allocate %zu bytes for relaying", 2 * block_size);
     }
     char *transfer = buffers;
+    const int signals = host_signal_descriptor();
     HeldInput held{buffers + block_size, 0, 0};
     int64_t pause_ms = first_pause_ms;
     int64_t input_paused_until = 0; // 0: not paused
@@ -102,7 +103,7 @@ void run_relay(const PtyPair &pty, pid_t command) {
         pollfd ready[3] = {
             {master, static_cast<short>(POLLIN | (held.length > 0 ? POLLOUT : 0)), 0},
             {want_input ? 0 : -1, POLLIN, 0},
-            {host_signal_descriptor(), POLLIN, 0}};
+            {signals, POLLIN, 0}};
         int marked = poll(ready, 3, timeout);
         if (marked < 0) {
             if (errno == EINTR || errno == EAGAIN) {
