@@ -41,16 +41,17 @@ cc_t key_for(int number, const termios &modes) {
     return modes.c_cc[number == SIGINT ? VINTR : number == SIGQUIT ? VQUIT : VSUSP];
 }
 
-void pass_signal(int master, int number, pid_t command) {
+void pass_signal(int master, int number, pid_t command, bool terminal_full) {
     termios modes{};
     const pid_t group = tcgetpgrp(master);
     const bool have_modes = tcgetattr(master, &modes) == 0;
     const cc_t key = have_modes ? key_for(number, modes) : cc_t{_POSIX_VDISABLE};
     // With ISIG the terminal signals only a foreground group, which exists once the command has
-    // taken the terminal; and a terminal whose command stopped reading takes no key at all. The
-    // signal then goes directly.
+    // taken the terminal. A terminal full of input that its command does not read would take the
+    // key, if at all, behind that input, where it waits as long as the input does. The signal
+    // then goes directly.
     const bool no_group = have_modes && (modes.c_lflag & ISIG) != 0 && group <= 0;
-    if (key != _POSIX_VDISABLE && !no_group && write(master, &key, 1) == 1) {
+    if (key != _POSIX_VDISABLE && !no_group && !terminal_full && write(master, &key, 1) == 1) {
         return;
     }
     kill(group > 0 ? -group : command, number);
@@ -106,14 +107,19 @@ void reset_command_signals(const sigset_t &previous) {
     release_host_signals(previous);
 }
 
-void pass_host_signals(int master, pid_t command) {
+void pass_host_signals(int master, pid_t command, bool terminal_full) {
     if (arrived == 0) {
         return;
     }
     arrived = 0;
+    // Every byte in the pipe, however many signals came: one left behind would keep the wait
+    // returning at once, and the loop spinning.
     unsigned char numbers[32];
-    ssize_t count = read(arrivals[0], numbers, sizeof numbers);
-    for (ssize_t i = 0; i < count; ++i) {
-        pass_signal(master, numbers[i], command);
+    ssize_t count = 0;
+    while ((count = read(arrivals[0], numbers, sizeof numbers)) > 0 ||
+           (count < 0 && errno == EINTR)) {
+        for (ssize_t i = 0; i < count; ++i) {
+            pass_signal(master, numbers[i], command, terminal_full);
+        }
     }
 }

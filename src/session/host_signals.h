@@ -25,8 +25,10 @@ void release_host_signals(const sigset_t &previous);
 void reset_command_signals(const sigset_t &previous);
 
 // Hands each signal that has arrived to the terminal as its interrupt, quit or suspend character,
-// written to the master. Where the terminal has no such character, takes no more input, or has no
-// foreground group yet, the same signal goes to the foreground group, or to the command itself.
+// written to the master. Where the terminal has no such character, is full of input that its
+// command has not read (terminal_full: the relay holds input it could not take), takes no more
+// input, or has no foreground group yet, the same signal goes to the foreground group, or to the
+// command itself.
 // Costs no system call unless a signal has arrived, so the relay loop calls it on every pass:
 // whatever the wait reported, a signal that came before some input is handed on before it.
-void pass_host_signals(int master, pid_t command);
+void pass_host_signals(int master, pid_t command, bool terminal_full);

@@ -120,7 +120,7 @@ void run_relay(const PtyPair &pty, pid_t command) {
             deliver_held(master, held);
         }
         // Before any input read in this pass, which may have come after the signal.
-        pass_host_signals(master, command);
+        pass_host_signals(master, command, held.length > 0);
 
         if (want_input && (ready[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
             ssize_t count = read(0, held.bytes, block_size);
