@@ -1,0 +1,26 @@
+# Helpers for the cases, sourced before each subject's script. $B is the relay, $T (the current
+# folder) is the case's own, and $R is a fifo in it for a command to say that it is ready.
+
+# Adds the printf format $1, with its values, to what the case must print.
+expect() { printf "$@" >>"$WANT"; }
+
+# Ends the case as skipped, with the reason, where the system lacks what it needs.
+skip() { echo "$1" >&2 && exit 77; }
+needs_strace() { strace -V 2>&- | grep -q '^strace -- version' || skip "needs Linux's strace"; }
+
+# Waits until the command has written a line to $R; then prints the printf format $1, if given.
+ready() { read -r _ <"$R" && printf "${1-}"; }
+
+# The relay "$@" in the background ($P), fed what the case writes to descriptor 3.
+relay_fed() { mkfifo in && { $B "$@" <in & P=$!; } && exec 3>in && rm in; }
+
+# The native id of the process $1, as a host names it in VELDRIN_PROCESS_ID: on Cygwin its
+# Windows pid, elsewhere the pid itself.
+native() { cat "/proc/$1/winpid" 2>/dev/null || echo "$1"; }
+
+# Runs Linux's strace with the options and command "$@", following forks, and calls the case's
+# `event` for each line of its trace, with the line's $pid and $what; gives the command's status.
+traced() {
+    rm -f trace && mkfifo trace && { strace -f -o trace "$@" <&3 & } 3<&0 &&
+        while read -r pid what; do event; done <trace && wait $!
+}

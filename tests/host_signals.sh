@@ -1,0 +1,42 @@
+# With BRIMEL_INTERRUPT=1 the host's SIGINT, SIGQUIT and SIGTSTP reach the command's foreground
+# job as the terminal's keys, or as the signal itself; without it the relay keeps what it
+# inherited.
+export BRIMEL_INTERRUPT=1 BRIMEL_EXIT_STATUS=1
+
+# With the option, a job interrupted or quit ends with its status (its QUIT trap tells its quit
+# from the relay's own end); a suspended job stops, as its job-control shell sees (148), and never
+# the relay, which ends normally; a raw reader gets the key as a byte; where the terminal has no
+# such key, the signal is sent. Without it, SIGINT is survived and SIGQUIT ends the relay (131).
+# In both modes SIGPIPE at its default ends the relay once the reader of its output has gone (141).
+case_with_and_without_the_option() {
+    expect '130\n7\nstopped 148\r\n0\n 03\n130\nalive\r\n131\ny\r141\ny\r141\n'
+    for signal in INT QUIT; do
+        relay_fed -n sh -c 'trap "exit 7" QUIT; echo >$R; sleep 30 & wait'
+        ready && kill -$signal $P && wait $P; echo $?
+    done
+    relay_fed -n sh -c 'set -m; sh -c "echo >\$R; exec sleep 30"; echo stopped $?; kill -9 %1'
+    ready && kill -TSTP $P && wait $P; echo $?
+    relay_fed -n sh -c 'stty raw; echo >$R; head -c 1 | od -An -tx1'
+    ready && kill -INT $P && wait $P
+    relay_fed -n sh -c 'stty intr undef; echo >$R; exec sleep 30'
+    ready && kill -INT $P && wait $P; echo $?
+    BRIMEL_INTERRUPT=0 $B -n sh -c 'kill -INT $PPID; echo alive'
+    BRIMEL_INTERRUPT=0 $B -n sh -c 'kill -QUIT $PPID; exec sleep 5'; echo $?
+    for i in 0 1; do { (BRIMEL_INTERRUPT=$i $B yes; echo $? >&3) | head -c 2; } 3>&1; done
+}
+
+# The signal itself where a key would not act: the command reads nothing, so that the key would
+# wait behind the input that fills its terminal (sent once the relay has met the full terminal);
+# the command does not hold its terminal yet, so that there is no foreground job (its child is
+# stopped after setsid, and goes on once the relay has sent the signal).
+case_signal_where_a_key_would_not_act() {
+    needs_strace
+    expect '130\n130\n'
+    event() { case $what in *EAGAIN*) [ -n "${sent-}" ] || kill -INT $pid; sent=1 ;; esac; }
+    seq 300000 | traced -e trace=write $B -n sleep 30; echo $?
+    event() { case $what in
+        *stopped*) child=$pid && kill -INT "$(cut -d' ' -f4 /proc/$pid/stat)" ;;
+        kill*) kill -CONT $child ;;
+    esac; }
+    traced -e trace=setsid,kill -e inject=setsid:signal=SIGSTOP $B -n sleep 30; echo $?
+}

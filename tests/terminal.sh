@@ -1,0 +1,43 @@
+# The command's terminal: how it gets it, what the relay takes from its own, and a command that
+# is never started once its relay is gone.
+
+# Its terminal on 0, 1 and 2, a session it leads, the terminal as its controlling terminal and
+# SIGINT ignored: from a plain relay, a relay that leads a session, and a relay that neither
+# leads one nor has a terminal (as a Cygwin program that a native one started). A relay whose
+# standard input is a terminal takes signal generation off it: 0x03 is a byte. Closed standard
+# descriptors at start are opened onto /dev/null: cat reads nothing, and without standard error
+# the child's line still comes through the terminal.
+facts='test -t 0 && test -t 1 && test -t 2 && echo terminal
+read -r p c s pp pg sid tty r </proc/$$/stat
+[ $sid = $$ ] && echo leader; [ $tty != 0 ] && echo controlling
+grep -q "^SigIgn:.*[2367abef]$" /proc/$$/status && echo sigint_ignored'
+inner='$B -n sh -c "stty raw; echo >$R; head -c 1 | od -An -tx1"'
+case_command_on_its_terminal() {
+    expect 'terminal\r\nleader\r\ncontrolling\r\nsigint_ignored\r\n%.0s' 1 2 3
+    expect ' 03\r\n-isig\r\nAbout to exec cat.\r\nx\r\n'
+    $B sh -c "$facts"
+    setsid -w $B sh -c "$facts"
+    setsid -w sh -c "$B sh -c '$facts'; :"
+    ready '\003\n' | $B -n sh -c "$inner; stty -a | grep -o -- -isig"
+    $B -n cat <&-
+    echo x | $B -v -n cat 2>&-
+}
+
+# Where the relay could never let go of a terminal, as on Cygwin, it opens the slave with
+# O_NOCTTY, also when it neither leads a session nor has a terminal. Then the child stops after
+# setsid and keeps the master that it fails to close, so that the terminal stays alive once the
+# relay has gone, as on Cygwin. The relay ends with its host, and only then does the child go on,
+# to a terminal that still works: it must not start the command.
+case_start_up_as_on_cygwin() {
+    needs_strace
+    expect '%s\n' "$SLAVE_FLAGS" '+++ exited with 1 +++'
+    setsid -w sh -c 'strace -o trace -e trace=openat $B true >/dev/null 2>&1; :'
+    sed -n 's|.*/pts/[0-9]*", \([A-Z_|]*\)).*|\1|p' trace
+    sleep 1000 >&- & host=$!
+    event() { case $what in
+        *stopped*) child=$pid relay=$(cut -d' ' -f4 /proc/$pid/stat) && kill $host ;;
+        *exited*) [ $pid = $child ] && echo "$what"; [ $pid = $relay ] && kill -CONT $child ;;
+    esac; }
+    VELDRIN_PROCESS_ID=$host traced -e trace=setsid -e inject=close:error=EBADF \
+        -e inject=setsid:signal=SIGSTOP $B true
+}
