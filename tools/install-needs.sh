@@ -8,8 +8,8 @@ want cmake cmake
 want make make
 want g++ g++
 if [ "${1:-build}" = test ]; then
-    [ -f /usr/include/gtest/gtest.h ] || need="$need libgtest-dev"
     want strace strace
+    want setsid util-linux
     want python3 python3
 fi
 if [ -n "$need" ]; then
