@@ -116,11 +116,12 @@ void run_relay(const PtyPair &pty, pid_t command) {
         if ((ready[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0) {
             done = serve_master(master, transfer);
         }
+        // Before any input read in this pass, which may have come after the signal; and while
+        // input the terminal refused is still held, which shows that its command is not reading.
+        pass_host_signals(master, command, held.length > 0);
         if ((ready[0].revents & POLLOUT) != 0) {
             deliver_held(master, held);
         }
-        // Before any input read in this pass, which may have come after the signal.
-        pass_host_signals(master, command, held.length > 0);
 
         if (want_input && (ready[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
             ssize_t count = read(0, held.bytes, block_size);
