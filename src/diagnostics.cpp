@@ -16,6 +16,7 @@ unsigned short window_rows = 0;
 size_t block_size = 256;
 bool interrupt_command = false;
 bool pass_exit_status = false;
+bool inband_control = false;
 
 namespace {
 std::atomic_flag ending = ATOMIC_FLAG_INIT;

@@ -15,6 +15,7 @@ extern size_t block_size; // the most each read moves: 256, or from 1 to largest
 constexpr size_t largest_block_size = size_t{1} << 20;
 extern bool interrupt_command; // the command starts with SIGINT at its default disposition
 extern bool pass_exit_status;  // the relay ends with its command's status
+extern bool inband_control;    // standard input carries telnet commands (control_input)
 
 // Formats the message, writes it and "\n" to standard error and ends the process with status 1.
 [[noreturn]] void report_fatal(const char *format, ...) __attribute__((format(printf, 1, 2)));

@@ -73,4 +73,5 @@ void read_host_options() {
     read_block_size();
     interrupt_command = read_on_off("BRIMEL_INTERRUPT");
     pass_exit_status = read_on_off("BRIMEL_EXIT_STATUS");
+    inband_control = read_on_off("BRIMEL_CONTROL");
 }

@@ -1,6 +1,6 @@
 // Options a host may turn on through the environment, beyond the flags, whose text is fixed:
-// BRIMEL_WINDOW_SIZE (COLUMNSxROWS), BRIMEL_BLOCK_SIZE (bytes), BRIMEL_INTERRUPT and
-// BRIMEL_EXIT_STATUS (0 or 1).
+// BRIMEL_WINDOW_SIZE (COLUMNSxROWS), BRIMEL_BLOCK_SIZE (bytes), BRIMEL_INTERRUPT,
+// BRIMEL_EXIT_STATUS and BRIMEL_CONTROL (0 or 1).
 #pragma once
 
 // Sets the host option switches. Unset or empty leaves an option off; any other value that is not

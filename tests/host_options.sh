@@ -32,5 +32,6 @@ case_bad_values() {
         120x40x2 '120 x40' +120x40
     refused BRIMEL_INTERRUPT '0 or 1' yes 2 ' 1'
     refused BRIMEL_EXIT_STATUS '0 or 1' yes 2 ' 1'
+    refused BRIMEL_CONTROL '0 or 1' yes 2 ' 1'
     refused BRIMEL_BLOCK_SIZE '1 to 1048576' 0 1048577 64k -1 ' 256' '256 ' 18446744073709551872
 }

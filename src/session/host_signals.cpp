@@ -41,22 +41,6 @@ cc_t key_for(int number, const termios &modes) {
     return modes.c_cc[number == SIGINT ? VINTR : number == SIGQUIT ? VQUIT : VSUSP];
 }
 
-void pass_signal(int master, int number, pid_t command, bool terminal_full) {
-    termios modes{};
-    const pid_t group = tcgetpgrp(master);
-    const bool have_modes = tcgetattr(master, &modes) == 0;
-    const cc_t key = have_modes ? key_for(number, modes) : cc_t{_POSIX_VDISABLE};
-    // With ISIG the terminal signals only a foreground group, which exists once the command has
-    // taken the terminal. A terminal full of input that its command does not read would take the
-    // key, if at all, behind that input, where it waits as long as the input does. The signal
-    // then goes directly.
-    const bool no_group = have_modes && (modes.c_lflag & ISIG) != 0 && group <= 0;
-    if (key != _POSIX_VDISABLE && !no_group && !terminal_full && write(master, &key, 1) == 1) {
-        return;
-    }
-    kill(group > 0 ? -group : command, number);
-}
-
 } // namespace
 
 void catch_host_signals() {
@@ -74,6 +58,22 @@ void catch_host_signals() {
     for (int number : caught) {
         sigaction(number, &record, nullptr);
     }
+}
+
+void pass_signal_as_key(int master, int number, pid_t command, bool terminal_full) {
+    termios modes{};
+    const pid_t group = tcgetpgrp(master);
+    const bool have_modes = tcgetattr(master, &modes) == 0;
+    const cc_t key = have_modes ? key_for(number, modes) : cc_t{_POSIX_VDISABLE};
+    // With ISIG the terminal signals only a foreground group, which exists once the command has
+    // taken the terminal. A terminal full of input that its command does not read would take the
+    // key, if at all, behind that input, where it waits as long as the input does. The signal
+    // then goes directly.
+    const bool no_group = have_modes && (modes.c_lflag & ISIG) != 0 && group <= 0;
+    if (key != _POSIX_VDISABLE && !no_group && !terminal_full && write(master, &key, 1) == 1) {
+        return;
+    }
+    kill(group > 0 ? -group : command, number);
 }
 
 int host_signal_descriptor() {
@@ -119,7 +119,7 @@ void pass_host_signals(int master, pid_t command, bool terminal_full) {
     while ((count = read(arrivals[0], numbers, sizeof numbers)) > 0 ||
            (count < 0 && errno == EINTR)) {
         for (ssize_t i = 0; i < count; ++i) {
-            pass_signal(master, numbers[i], command, terminal_full);
+            pass_signal_as_key(master, numbers[i], command, terminal_full);
         }
     }
 }

@@ -24,6 +24,10 @@ void release_host_signals(const sigset_t &previous);
 // their defaults, as in a terminal window, whatever the relay inherited.
 void reset_command_signals(const sigset_t &previous);
 
+// Hands the signal (SIGINT, SIGQUIT or SIGTSTP) to the terminal as its interrupt, quit or suspend
+// character, written to the master, or where that character would not act (as below), sends it.
+void pass_signal_as_key(int master, int number, pid_t command, bool terminal_full);
+
 // Hands each signal that has arrived to the terminal as its interrupt, quit or suspend character,
 // written to the master. Where the terminal has no such character, is full of input that its
 // command has not read (terminal_full: the relay holds input it could not take), takes no more

@@ -2,6 +2,7 @@
 
 #include "descriptor_io.h"
 #include "diagnostics.h"
+#include "session/control_input.h"
 #include "session/host_signals.h"
 
 #include <cerrno>
@@ -41,7 +42,14 @@ struct HeldInput {
     size_t length;
 };
 
-void deliver_held(int master, HeldInput &held) {
+void deliver_held(int master, HeldInput &held, pid_t command) {
+    if (inband_control) {
+        const size_t taken =
+            deliver_with_commands(master, command, held.bytes + held.start, held.length);
+        held.start += taken;
+        held.length -= taken;
+        return;
+    }
     while (held.length > 0) {
         ssize_t written = write(master, held.bytes + held.start, held.length);
         if (written > 0) {
@@ -120,7 +128,7 @@ void run_relay(const PtyPair &pty, pid_t command) {
         // input the terminal refused is still held, which shows that its command is not reading.
         pass_host_signals(master, command, held.length > 0);
         if ((ready[0].revents & POLLOUT) != 0) {
-            deliver_held(master, held);
+            deliver_held(master, held, command);
         }
 
         if (want_input && (ready[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
@@ -128,7 +136,7 @@ void run_relay(const PtyPair &pty, pid_t command) {
             if (count > 0) {
                 held.start = 0;
                 held.length = static_cast<size_t>(count);
-                deliver_held(master, held);
+                deliver_held(master, held, command);
                 pause_ms = first_pause_ms;
             } else if (count == 0) {
                 // A full terminal drops this byte; the next end of input sends another.
