@@ -9,6 +9,8 @@
 # Then hosts that end at moments spread over the relay's start-up: each is killed once its relay
 # has opened it and says that it is opening the terminal. No command is ever left without a
 # terminal that hangs up; the harness would find it running.
+# 2^64 + $1 in decimal, which a conversion without a check on its range would wrap round to $1.
+over() { s=$((9551616 + $1)) && printf %d%07d $((1844674407370 + s / 10000000)) $((s % 10000000)); }
 relay_for_host() {
     sleep 1000 >&- & H=$(native $!)
     if [ "$1" = - ]; then unset VELDRIN_PROCESS_ID; else eval "export VELDRIN_PROCESS_ID=$1"; fi
@@ -17,7 +19,7 @@ relay_for_host() {
 case_host_ends_or_nothing_is_watched() {
     expect '1\n1\n1\n' && expect 'alive\r\n0\n%.0s' $(seq 10) && expect '     50 ended 1\n'
     for id in '$H' '"  ${H}xyz"' '+$H' - '' '""' host 0 '-$H' '" -$H"' '$(sh -c "echo \$\$")' \
-        '$((H + 4294967296))' '99999999999999999999$H'; do (relay_for_host "$id"); echo $?; done
+        '$((H + 4294967296))' '$(over $H)'; do (relay_for_host "$id"); echo $?; done
     for i in $(seq 50); do
         { sh -c '. "$TESTS/helpers.sh"; sleep 1000 >&- & echo $!
             VELDRIN_PROCESS_ID=$(native $!) exec $B -v sleep 1000 2>&1 >&-'
