@@ -25,8 +25,7 @@
 ;; C-c C-\ quits it, C-c C-z suspends it and C-c C-d sends end-of-file, as
 ;; keys in a terminal window do; the buffer shows how the program ended,
 ;; and the program ends with Emacs or with its buffer.  The terminal has
-;; the window's size when the program starts; resizing the window later
-;; does not resize the terminal.
+;; the window's size, and follows it when the window is resized.
 ;;
 ;;   (require 'brimel)
 ;;   (brimel-comint-mode 1)
@@ -67,10 +66,46 @@ The terminal does not echo what is sent, as comint shows input itself."
     (list (format "VELDRIN_PROCESS_ID=%d" (emacs-pid))
           "BRIMEL_INTERRUPT=1"
           "BRIMEL_EXIT_STATUS=1"
-          (format "BRIMEL_WINDOW_SIZE=%dx%d"
-                  (max 1 (window-body-width window))
-                  (max 1 (window-body-height window)))
+          "BRIMEL_CONTROL=1"
+          (apply #'format "BRIMEL_WINDOW_SIZE=%dx%d" (brimel--size window))
           "TERM=dumb")))
+
+(defun brimel--size (window)
+  "Return the columns and rows of WINDOW's body, as the terminal is to have them."
+  (list (max 1 (window-body-width window)) (max 1 (window-body-height window))))
+
+(defvar brimel--command nil
+  "Non-nil while a telnet command is sent, whose bytes are not data.")
+
+(defun brimel--double-iac (arguments)
+  "Return ARGUMENTS of `process-send-string' with every byte 0xFF doubled.
+The relay reads its input as telnet does, where 0xFF begins a command
+and 0xFF 0xFF is that byte as data.  Other processes are left alone."
+  (let* ((process (car arguments))
+         (process (if (processp process) process
+                    (get-buffer-process (or process (current-buffer))))))
+    (if (or brimel--command (not (process-get process 'brimel)))
+        arguments
+      (list process
+            (replace-regexp-in-string
+             "\377" "\377\377"
+             (encode-coding-string (cadr arguments)
+                                   (cdr (process-coding-system process)))
+             t t)))))
+
+(advice-add 'process-send-string :filter-args #'brimel--double-iac)
+
+(defun brimel--window-size (process windows)
+  "Send PROCESS's terminal its size (telnet's NAWS) from one of WINDOWS.
+The window is chosen as at the start.  Return nil: the relay, not Emacs,
+sets the size."
+  (let* ((window (or (get-buffer-window (process-buffer process) t) (car windows)))
+         (size (mapcan (lambda (n) (list (ash n -8) (logand n 255))) (brimel--size window)))
+         (body (mapcan (lambda (byte) (if (= byte 255) (list 255 255) (list byte))) size))
+         (brimel--command t))
+    (process-send-string process (apply #'unibyte-string
+                                        (append '(255 250 31) body '(255 240))))
+    nil))
 
 ;;;###autoload
 (define-minor-mode brimel-comint-mode
@@ -95,7 +130,10 @@ or the command line that runs them through the relay over pipes."
           (relayed (apply #'brimel-command command switches)))
       (with-current-buffer buffer
         (setq brimel--relayed t))
-      (funcall exec name buffer (car relayed) (cdr relayed)))))
+      (let ((process (funcall exec name buffer (car relayed) (cdr relayed))))
+        (process-put process 'brimel t)
+        (process-put process 'adjust-window-size-function #'brimel--window-size)
+        process))))
 
 (defun brimel--send-eof (send-eof &rest arguments)
   "Send the end-of-file key where the relay serves the process.

@@ -35,6 +35,10 @@
       (brimel-test--shows "[$#] ")
       (brimel-test--type "echo hel\"\"lo; tty; stty size")
       (brimel-test--shows (format "hello\n/dev/.*\n%s\n" size))
+      (set-window-buffer (split-window window nil t) (get-buffer-create "*brimel-other*"))
+      (window--adjust-process-windows) ; as a resized window's redisplay does
+      (brimel-test--type "stty size")
+      (brimel-test--shows (format "^%d %d$" (window-body-height window) (window-body-width window)))
       (should (= (how-many "hel\"\"lo" (point-min) (point-max)) 1)) ; no echo besides comint's
       (should-not (string-match-p "\r" (buffer-string)))
       (brimel-test--type "sh -c 'echo sta\"\"rted; exec sleep 30'; echo not\"\" interrupted")
