@@ -1,0 +1,51 @@
+#!/usr/bin/env python3
+"""Measures brimel with BRIMEL_CONTROL=1 against the default, in one run, on this machine.
+
+    python3 bench/control.py [path/to/brimel] [--quick]
+
+The cost of reading telnet's commands on standard input, at the default block size and at 64K:
+  keys    one byte to a raw-mode cat and back: p50 and p99 in microseconds
+  input   16 MiB of every byte value into a raw-mode command: the relay's CPU time per MiB; with
+          the option on, every 0xFF goes doubled, so the command gets the same bytes
+Medians of several runs, as bench/compare.py measures them.
+"""
+import compare
+
+BLOCK = bytes(range(256)) * 256
+
+
+def relay(control, size):
+    environment = ["env", f"BRIMEL_CONTROL={control}", f"BRIMEL_BLOCK_SIZE={size}"]
+    return lambda c: environment + [compare.BRIMEL, "-n", "sh", "-c", c]
+
+
+def input_cpu(make, control):
+    process = compare.start(make("stty raw -echo -iexten; echo ready; head -c 16777216 >/dev/null"))
+    compare.read_until(process, b"ready")
+    block = BLOCK.replace(b"\xff", b"\xff\xff") if control else BLOCK
+    for _ in range(16 * 2**20 // len(BLOCK)):
+        process.stdin.write(block)
+    _, cpu = compare.finish(process)
+    return cpu * 1000 / 16
+
+
+def main():
+    print("| measure | " + " | ".join(f"{s} {o}" for s in ("256", "64K") for o in ("off", "on")) +
+          " | on / off at 256 | on / off at 64K |")
+    print("|---" * 7 + "|")
+    rows = {"keystroke p50 us": [], "keystroke p99 us": [], "input CPU ms/MiB": []}
+    for size in (256, 65536):
+        for control in (0, 1):
+            make = relay(control, size)
+            p50, p99 = compare.median_of(compare.keys, make)
+            rows["keystroke p50 us"].append(p50)
+            rows["keystroke p99 us"].append(p99)
+            rows["input CPU ms/MiB"].append(compare.median_of(lambda m: input_cpu(m, control), make))
+    for label, values in rows.items():
+        ratios = [values[1] / values[0], values[3] / values[2]]
+        print(f"| {label} | " + " | ".join(f"{v:.1f}" for v in values) +
+              "".join(f" | {r:.2f}" for r in ratios) + " |")
+
+
+if __name__ == "__main__":
+    main()
