@@ -39,6 +39,9 @@
       (window--adjust-process-windows) ; as a resized window's redisplay does
       (brimel-test--type "stty size")
       (brimel-test--shows (format "^%d %d$" (window-body-height window) (window-body-width window)))
+      (set-process-coding-system (get-buffer-process (current-buffer)) 'latin-1 'latin-1)
+      (brimel-test--type "echo \"\xff\" | od -An -tx1") ; the byte 0xFF, as data
+      (brimel-test--shows "^ ff 0a$")
       (should (= (how-many "hel\"\"lo" (point-min) (point-max)) 1)) ; no echo besides comint's
       (should-not (string-match-p "\r" (buffer-string)))
       (brimel-test--type "sh -c 'echo sta\"\"rted; exec sleep 30'; echo not\"\" interrupted")
