@@ -25,19 +25,21 @@ case_command_on_its_terminal() {
 
 # Where the relay could never let go of a terminal, as on Cygwin, it opens the slave with
 # O_NOCTTY, also when it neither leads a session nor has a terminal. Then the child stops after
-# setsid and keeps the master that it fails to close, so that the terminal stays alive once the
-# relay has gone, as on Cygwin. The relay ends with its host, and only then does the child go on,
-# to a terminal that still works: it must not start the command.
+# setsid, and a process of the case's own takes a copy of the relay's master, so that the terminal
+# stays alive once the relay has gone, as on Cygwin. The relay ends with its host, and only once
+# its process (not just a thread) has gone does the child go on, to a terminal that still works:
+# it must not start the command.
 case_start_up_as_on_cygwin() {
-    needs_strace
+    needs_strace && command -v python3 >/dev/null || skip "needs Linux's strace and python3"
     expect '%s\n' "$SLAVE_FLAGS" '+++ exited with 1 +++'
     setsid -w sh -c 'strace -o trace -e trace=openat $B true >/dev/null 2>&1; :'
     sed -n 's|.*/pts/[0-9]*", \([A-Z_|]*\)).*|\1|p' trace
     sleep 1000 >&- & host=$!
     event() { case $what in
-        *stopped*) child=$pid relay=$(cut -d' ' -f4 /proc/$pid/stat) && kill $host ;;
+        *stopped*) child=$pid relay=$(cut -d' ' -f4 /proc/$pid/stat)
+            holder=$(python3 "$TESTS/hold_master.py" $relay) && kill $host ;;
         *exited*) [ $pid = $child ] && echo "$what"; [ $pid = $relay ] && kill -CONT $child ;;
     esac; }
-    VELDRIN_PROCESS_ID=$host traced -e trace=setsid -e inject=close:error=EBADF \
-        -e inject=setsid:signal=SIGSTOP $B true
+    VELDRIN_PROCESS_ID=$host traced -e trace=setsid -e inject=setsid:signal=SIGSTOP $B true
+    kill $holder
 }
