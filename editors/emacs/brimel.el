@@ -23,7 +23,8 @@
 ;;
 ;; In such a buffer C-c C-c interrupts the job running in the program,
 ;; C-c C-\ quits it, C-c C-z suspends it and C-c C-d sends end-of-file, as
-;; keys in a terminal window do; the buffer shows how the program ended,
+;; keys in a terminal window do: they go to the terminal through the relay's
+;; input, so no signal is needed; the buffer shows how the program ended,
 ;; and the program ends with Emacs or with its buffer.  The terminal has
 ;; the window's size, and follows it when the window is resized.
 ;;
@@ -77,14 +78,18 @@ The terminal does not echo what is sent, as comint shows input itself."
 (defvar brimel--command nil
   "Non-nil while a telnet command is sent, whose bytes are not data.")
 
+(defun brimel--served (process)
+  "Return PROCESS, a process, buffer or name, if the relay serves it."
+  (let ((process (if (processp process) process
+                   (get-buffer-process (or process (current-buffer))))))
+    (and process (process-get process 'brimel) process)))
+
 (defun brimel--double-iac (arguments)
   "Return ARGUMENTS of `process-send-string' with every byte 0xFF doubled.
 The relay reads its input as telnet does, where 0xFF begins a command
 and 0xFF 0xFF is that byte as data.  Other processes are left alone."
-  (let* ((process (car arguments))
-         (process (if (processp process) process
-                    (get-buffer-process (or process (current-buffer))))))
-    (if (or brimel--command (not (process-get process 'brimel)))
+  (let ((process (brimel--served (car arguments))))
+    (if (or brimel--command (not process))
         arguments
       (list process
             (replace-regexp-in-string
@@ -135,13 +140,40 @@ or the command line that runs them through the relay over pipes."
         (process-put process 'adjust-window-size-function #'brimel--window-size)
         process))))
 
+(defun brimel--key (process command)
+  "Press a key of PROCESS's terminal, where the relay serves PROCESS.
+COMMAND is telnet's command byte for it.  Return non-nil if the key went."
+  (let ((process (brimel--served process))
+        (brimel--command t))
+    (when process
+      (process-send-string process (unibyte-string 255 command))
+      t)))
+
+(defun brimel--interrupt (process &optional _group)
+  "Press the interrupt key (telnet's IP) where the relay serves PROCESS."
+  (brimel--key process 244))
+
+(defun brimel--quit (&optional process _group)
+  "Press the quit key (telnet's ABORT) where the relay serves PROCESS."
+  (brimel--key process 238))
+
+(defun brimel--stop (&optional process _group)
+  "Press the suspend key (telnet's SUSP) where the relay serves PROCESS."
+  (brimel--key process 237))
+
+;; The keys go through the relay's input, so they work where Emacs cannot
+;; signal the relay (a native Windows Emacs) and C-c C-z where it has no
+;; SIGTSTP at all.
+(add-hook 'interrupt-process-functions #'brimel--interrupt)
+(advice-add 'quit-process :before-until #'brimel--quit)
+(advice-add 'stop-process :before-until #'brimel--stop)
+
 (defun brimel--send-eof (send-eof &rest arguments)
-  "Send the end-of-file key where the relay serves the process.
+  "Press the end-of-file key (telnet's xEOF) where the relay serves the process.
 Elsewhere call SEND-EOF, `comint-send-eof', with ARGUMENTS.  Closing the
 relay's input would end the program for good: the relay then sends
 end-of-file again and again until the terminal closes."
-  (if brimel--relayed
-      (process-send-string nil "\C-d")
+  (unless (brimel--key nil 236)
     (apply send-eof arguments)))
 
 (advice-add 'comint-send-eof :around #'brimel--send-eof)

@@ -13,6 +13,11 @@
       explicit-shell-file-name "/bin/sh"
       kill-buffer-query-functions nil)
 
+;; As for a native Windows Emacs: no signal reaches the relay, only keys sent in-band.
+(setq interrupt-process-functions (list #'brimel--interrupt))
+(dolist (signal-sender '(quit-process stop-process))
+  (advice-add signal-sender :override (lambda (&rest _) (error "No signal here")) '((depth . 100))))
+
 (defun brimel-test--shows (pattern &optional count)
   "Wait up to 10 s until the buffer shows PATTERN COUNT times (by default once)."
   (let ((deadline (+ (float-time) 10)))
@@ -47,6 +52,9 @@
       (brimel-test--type "sh -c 'echo sta\"\"rted; exec sleep 30'; echo not\"\" interrupted")
       (brimel-test--shows "started")
       (comint-interrupt-subjob)
+      (brimel-test--type "sh -c 'echo qu\"\"itting; exec sleep 30'")
+      (brimel-test--shows "quitting")
+      (comint-quit-subjob)
       (brimel-test--type "sh -c 'echo rea\"\"dy; exec cat'")
       (brimel-test--shows "ready")
       (comint-stop-subjob)
