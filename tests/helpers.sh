@@ -18,6 +18,10 @@ relay_fed() { mkfifo in && { $B "$@" <in & P=$!; } && exec 3>in && rm in; }
 # Windows pid, elsewhere the pid itself.
 native() { cat "/proc/$1/winpid" 2>/dev/null || echo "$1"; }
 
+# Where the relay has a guardian of its session, the guardian, which keeps the master, stops at an
+# injected setsid too: it goes on at once, and the event is the command's no more.
+guardian_goes_on() { ls -l "/proc/$1/fd" | grep -q ptmx && kill -CONT "$1"; }
+
 # Runs Linux's strace with the options and command "$@", following forks, and calls the case's
 # `event` for each line of its trace, with the line's $pid and $what; gives the command's status.
 traced() {

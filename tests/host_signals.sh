@@ -35,7 +35,8 @@ case_signal_where_a_key_would_not_act() {
     event() { case $what in *EAGAIN*) [ -n "${sent-}" ] || kill -INT $pid; sent=1 ;; esac; }
     seq 300000 | traced -e trace=write $B -n sleep 30; echo $?
     event() { case $what in
-        *stopped*) child=$pid && kill -INT "$(cut -d' ' -f4 /proc/$pid/stat)" ;;
+        *stopped*) guardian_goes_on $pid && return
+            child=$pid && kill -INT "$(cut -d' ' -f4 /proc/$pid/stat)" ;;
         kill*) kill -CONT $child ;;
     esac; }
     traced -e trace=setsid,kill -e inject=setsid:signal=SIGSTOP $B -n sleep 30; echo $?

@@ -23,6 +23,23 @@ case_command_on_its_terminal() {
     echo x | $B -v -n cat 2>&-
 }
 
+# However the relay ends, even killed outright with its process group, as a native Windows host
+# ends it, its session hangs up: the command's HUP trap runs, and its job ends. Where terminals
+# hang up only at the master's last close, as on Cygwin, the relay's guardian hangs it up, and
+# sends SIGCONT too, which a stopped job needs; a process of the case's own holds a copy of the
+# master on Linux, so that the guardian alone can.
+case_session_hung_up_however_the_relay_ends() {
+    expect 'hung up\n'
+    [ "$SLAVE_FLAGS" = O_RDWR ] || stop='kill -STOP $!;'
+    setsid $B -n sh -c "trap 'echo >\$R; exit' HUP; sleep 1000 & $stop echo >\$R; wait" &
+    relay=$!
+    ready
+    [ "$(uname -s)$SLAVE_FLAGS" = LinuxO_RDWR ] || holder=$(python3 "$TESTS/hold_master.py" $relay)
+    kill -s KILL -- -$relay
+    timeout 5 sh -c 'read -r _ <"$R"' && echo hung up
+    [ -z "${holder-}" ] || kill $holder
+}
+
 # Where the relay could never let go of a terminal, as on Cygwin, it opens the slave with
 # O_NOCTTY, also when it neither leads a session nor has a terminal. Then the child stops after
 # setsid, and a process of the case's own takes a copy of the relay's master, so that the terminal
@@ -36,7 +53,8 @@ case_start_up_as_on_cygwin() {
     sed -n 's|.*/pts/[0-9]*", \([A-Z_|]*\)).*|\1|p' trace
     sleep 1000 >&- & host=$!
     event() { case $what in
-        *stopped*) child=$pid relay=$(cut -d' ' -f4 /proc/$pid/stat)
+        *stopped*) guardian_goes_on $pid && return
+            child=$pid relay=$(cut -d' ' -f4 /proc/$pid/stat)
             holder=$(python3 "$TESTS/hold_master.py" $relay) && kill $host ;;
         *exited*) [ $pid = $child ] && echo "$what"; [ $pid = $relay ] && kill -CONT $child ;;
     esac; }

@@ -23,6 +23,10 @@ process_handle open_process_for_wait(int native_id);
 // the wait fails.
 bool wait_for_process_end(process_handle process);
 
+// Leaves the console the process shares with its host (Windows), so that the host's console
+// events no longer reach it. Nothing elsewhere.
+void leave_console();
+
 // The full path of the relay's own executable file, as the system knows the running image, in
 // storage from malloc that holds a path of any length. Null when the path cannot be found.
 char *own_executable_path();

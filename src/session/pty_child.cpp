@@ -2,6 +2,7 @@
 
 #include "descriptor_io.h"
 #include "diagnostics.h"
+#include "session/guardian.h"
 #include "session/host_signals.h"
 
 #include <cerrno>
@@ -179,6 +180,9 @@ pid_t launch_child(PtyPair &pty, char **command) {
     trace("Ready to fork.\n");
     char *about_to_exec = format_about_to_exec(command[0]);
     const pid_t relay = getpid();
+    if (CYGWIN_TERMINALS) {
+        start_guardian(pty.master, pty.slave); // before the command can take the terminal
+    }
     const sigset_t signal_mask = hold_host_signals();
     pid_t child = fork();
     if (child < 0) {
@@ -188,6 +192,7 @@ pid_t launch_child(PtyPair &pty, char **command) {
         run_child(pty, command, about_to_exec, relay, signal_mask);
     }
     release_host_signals(signal_mask);
+    tell_guardian(child);
     free(about_to_exec);
     close(pty.slave);
     pty.slave = -1;

@@ -109,6 +109,8 @@ bool wait_for_process_end(process_handle process) {
     return marked > 0 && (ended.revents & POLLIN) != 0;
 }
 
+void leave_console() {}
+
 char *own_executable_path() {
     // The kernel's view of the running image, not argv[0], which the host may set to anything.
     // Symbolic links on the way are resolved; an image deleted since its start has " (deleted)"

@@ -51,6 +51,10 @@ bool wait_for_process_end(process_handle process) {
     return process != no_process && WaitForSingleObject(handle, INFINITE) != WAIT_FAILED;
 }
 
+void leave_console() {
+    FreeConsole();
+}
+
 char *own_executable_path() {
     // The wide path, grown until it fits, in UTF-8 as Cygwin names files: the ANSI code page
     // cannot spell every directory a relay may be installed in.
