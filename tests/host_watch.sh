@@ -1,7 +1,8 @@
 # The relay ends, with status 1, when the host that VELDRIN_PROCESS_ID names ends, and its
 # command with it; ids that name no live process, or that atoi reads as none, watch nothing.
 
-# A relay for the id $1 (unset for -), evaluated once the host exists, with H its native id,
+# A relay for the id $1 (unset for -), evaluated once the host exists, with H its native id (the
+# largest int names no process: no pid gets that large, and a Windows pid is a multiple of 4),
 # whose command ends the host and then, if the relay is still there 0.5 s later, says so. The
 # host is the relay's own child, which it never reaps, so it stays for the relay to find
 # whichever shell started it.
@@ -18,7 +19,7 @@ relay_for_host() {
 }
 case_host_ends_or_nothing_is_watched() {
     expect '1\n1\n1\n' && expect 'alive\r\n0\n%.0s' $(seq 10) && expect '     50 ended 1\n'
-    for id in '$H' '"  ${H}xyz"' '+$H' - '' '""' host 0 '-$H' '" -$H"' '$(sh -c "echo \$\$")' \
+    for id in '$H' '"  ${H}xyz"' '+$H' - '' '""' host 0 '-$H' '" -$H"' 2147483647 \
         '$((H + 4294967296))' '$(over $H)'; do (relay_for_host "$id"); echo $?; done
     for i in $(seq 50); do
         { sh -c '. "$TESTS/helpers.sh"; sleep 1000 >&- & echo $!
