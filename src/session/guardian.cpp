@@ -25,16 +25,19 @@ ssize_t read_again(int fd, void *into, size_t size) {
 
 // As a terminal that hangs up: SIGHUP, then SIGCONT so that a stopped job sees it, to the
 // session leader and the foreground group. Only to a leader that still holds the terminal: once
-// the command has gone, its id may be another process's.
+// the command has gone, its id may be another process's. Both are read first: the leader's end
+// takes the terminal's foreground group with it.
 void hang_up(int master, pid_t command) {
-    if (command > 0 && tcgetsid(master) == command) {
-        kill(command, SIGHUP);
-        kill(command, SIGCONT);
-    }
+    const bool leader_holds_it = command > 0 && tcgetsid(master) == command;
     const pid_t group = tcgetpgrp(master);
-    if (group > 0) {
-        kill(-group, SIGHUP);
-        kill(-group, SIGCONT);
+    const int in_turn[] = {SIGHUP, SIGCONT};
+    for (int number : in_turn) {
+        if (group > 0) {
+            kill(-group, number);
+        }
+        if (leader_holds_it) {
+            kill(command, number);
+        }
     }
     close(master); // on Cygwin the last close hangs up once more and wakes the slave's readers
 }
