@@ -22,7 +22,8 @@ left() { grep -lsz "^BRIMEL_TEST_ROW=$$\." /proc/[0-9]*/environ | cut -d/ -f3; }
 for try in $(seq 100); do [ -n "$(left)" ] && sleep 0.02 || break; done
 for pid in $(left); do
     stat=$(cut -d' ' -f3-7 "/proc/$pid/stat") # state, parent, group, session, terminal
-    echo "left running, $pid ($stat): $(tr '\0' ' ' <"/proc/$pid/cmdline")" && kill -9 $pid && failed=1
+    echo "left running, $pid ($stat): $(tr '\0' ' ' <"/proc/$pid/cmdline")"
+    kill -9 $pid && failed=1
 done
 
 [ $status = 77 ] && [ -z "${failed-}" ] && cat "$work/err" >&2 && rm -rf "$work" && exit 77
