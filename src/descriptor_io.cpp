@@ -20,3 +20,17 @@ bool write_all(int fd, const void *data, size_t length) {
     }
     return true;
 }
+
+size_t write_what_fits(int fd, const void *data, size_t length) {
+    while (length > 0) {
+        ssize_t written = write(fd, data, length);
+        if (written > 0) {
+            return static_cast<size_t>(written);
+        }
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        return written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : length;
+    }
+    return 0;
+}

@@ -1,8 +1,8 @@
 #include "session/control_input.h"
 
+#include "descriptor_io.h"
 #include "session/host_signals.h"
 
-#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <sys/ioctl.h>
@@ -35,21 +35,9 @@ size_t body_length = 0;
 
 enum class outcome { taken, read_again, full };
 
-// Writes the bytes to the non-blocking master; full when it takes no more now. The rest of a
-// terminal that is going away is dropped: its end is read from the master.
-outcome write_to(int master, const unsigned char *bytes, size_t length, size_t &taken) {
-    taken = 0;
-    while (taken < length) {
-        ssize_t count = write(master, bytes + taken, length - taken);
-        if (count > 0) {
-            taken += static_cast<size_t>(count);
-        } else if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            return outcome::full;
-        } else if (count == 0 || errno != EINTR) {
-            taken = length;
-        }
-    }
-    return outcome::taken;
+// One byte to the non-blocking master, as data or as a key.
+outcome write_byte(int master, unsigned char byte) {
+    return write_what_fits(master, &byte, 1) == 1 ? outcome::taken : outcome::full;
 }
 
 void set_window_size(int master) {
@@ -64,19 +52,17 @@ void set_window_size(int master) {
 // The terminal's current end-of-file key, if it has one.
 outcome press_end_of_file(int master) {
     termios modes{};
-    size_t taken = 0;
     if (tcgetattr(master, &modes) != 0 || modes.c_cc[VEOF] == _POSIX_VDISABLE) {
         return outcome::taken;
     }
-    return write_to(master, &modes.c_cc[VEOF], 1, taken);
+    return write_byte(master, modes.c_cc[VEOF]);
 }
 
 // The byte after IAC.
 outcome read_command(int master, pid_t command, unsigned char byte) {
-    size_t taken = 0;
     outcome result = outcome::taken;
     if (byte == iac) {
-        result = write_to(master, &byte, 1, taken); // a data byte 0xFF
+        result = write_byte(master, byte); // a data byte 0xFF
     } else if (byte == ip || byte == abort_key || byte == susp) {
         pass_signal_as_key(master,
                            byte == ip          ? SIGINT
@@ -147,11 +133,11 @@ size_t deliver_with_commands(int master, pid_t command, const char *input, size_
                 static_cast<const unsigned char *>(memchr(bytes + at, iac, length - at));
             const size_t run =
                 mark == nullptr ? length - at : static_cast<size_t>(mark - bytes) - at;
-            size_t taken = 0;
-            if (write_to(master, bytes + at, run, taken) == outcome::full) {
-                return at + taken;
-            }
+            const size_t taken = write_what_fits(master, bytes + at, run);
             at += taken;
+            if (taken < run) {
+                return at;
+            }
             if (mark != nullptr) {
                 state = reading::command;
                 ++at;

@@ -42,28 +42,13 @@ struct HeldInput {
     size_t length;
 };
 
+// What the terminal does not take now stays held, and the wait watches for room.
 void deliver_held(int master, HeldInput &held, pid_t command) {
-    if (inband_control) {
-        const size_t taken =
-            deliver_with_commands(master, command, held.bytes + held.start, held.length);
-        held.start += taken;
-        held.length -= taken;
-        return;
-    }
-    while (held.length > 0) {
-        ssize_t written = write(master, held.bytes + held.start, held.length);
-        if (written > 0) {
-            held.start += static_cast<size_t>(written);
-            held.length -= static_cast<size_t>(written);
-            if (held.length > 0) {
-                return; // a short write: the terminal is full, and the wait watches for room
-            }
-        } else if (written < 0 && would_block(errno)) {
-            return;
-        } else if (written == 0 || errno != EINTR) {
-            held.length = 0; // the terminal is going away; its end is read from the master
-        }
-    }
+    const char *rest = held.bytes + held.start;
+    const size_t taken = inband_control ? deliver_with_commands(master, command, rest, held.length)
+                                        : write_what_fits(master, rest, held.length);
+    held.start += taken;
+    held.length -= taken;
 }
 
 // Returns true when the loop is to end.
