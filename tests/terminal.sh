@@ -24,14 +24,15 @@ case_command_on_its_terminal() {
 }
 
 # However the relay ends, even killed outright with its process group, as a native Windows host
-# ends it, its session hangs up: the command's HUP trap runs, and its job ends. Where terminals
-# hang up only at the master's last close, as on Cygwin, the relay's guardian hangs it up, and
-# sends SIGCONT too, which a stopped job needs; a process of the case's own holds a copy of the
-# master on Linux, so that the guardian alone can.
+# ends it, its session hangs up: the command's HUP trap runs and ends its job (a terminal signals
+# the leader; the job's own SIGHUP may come too late, once the hang-up has taken the group). Where
+# terminals hang up only at the master's last close, as on Cygwin, the relay's guardian hangs it
+# up, and sends SIGCONT too, which a stopped job needs; a process of the case's own holds a copy
+# of the master on Linux, so that the guardian alone can.
 case_session_hung_up_however_the_relay_ends() {
     expect 'hung up\n'
     [ "$SLAVE_FLAGS" = O_RDWR ] || stop='kill -STOP $!;'
-    setsid $B -n sh -c "trap 'echo >\$R; exit' HUP; sleep 1000 & $stop echo >\$R; wait" &
+    setsid $B -n sh -c "trap 'kill \$!; echo >\$R; exit' HUP; sleep 1000 & $stop echo >\$R; wait" &
     relay=$!
     ready
     [ "$(uname -s)" != Linux ] || [ "$SLAVE_FLAGS" = O_RDWR ] ||
