@@ -9,7 +9,9 @@ skip() { echo "$1" >&2 && exit 77; }
 needs_strace() { strace -V 2>&- | grep -q '^strace -- version' || skip "needs Linux's strace"; }
 
 # Waits until the command has written a line to $R; then prints the printf format $1, if given.
-ready() { read -r _ <"$R" && printf "${1-}"; }
+# A command killed right after it wrote may close $R only after its terminal, once the next step
+# has opened it: that open reads an end of file, and opens again for the next step's own line.
+ready() { until read -r _ <"$R"; do :; done && printf "${1-}"; }
 
 # The relay "$@" in the background ($P), fed what the case writes to descriptor 3.
 relay_fed() { mkfifo in && { $B "$@" <in & P=$!; } && exec 3>in && rm in; }
