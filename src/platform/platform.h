@@ -1,6 +1,7 @@
 // The services the relay takes from the operating system itself rather than from the POSIX layer:
-// a native thread, a wait for a process given by its native id, and the path of the relay's own
-// executable. Linux and Win32 each implement them; nothing above this layer differs.
+// a native thread, a wait for a process given by its native id, the console's control events and
+// the path of the relay's own executable. Linux and Win32 each implement them; nothing above this
+// layer differs.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,15 @@ process_handle open_process_for_wait(int native_id);
 // seen (an ended process nobody has reaped yet counts as ended); false for no_process or when
 // the wait fails.
 bool wait_for_process_end(process_handle process);
+
+// What a control event of the console asks of the relay: Ctrl+C, Ctrl+Break, or the console's
+// close, the user's logoff or the system's shutdown.
+enum class console_event { interrupt, quit, end };
+
+// From now on each control event of the console the process shares with its host calls on_event,
+// on a thread of the system's, in place of the default that ends the process; Ctrl+C is taken even
+// where the process leads a group of its own (Windows). Nothing elsewhere.
+void catch_console_events(void (*on_event)(console_event));
 
 // Leaves the console the process shares with its host (Windows), so that the host's console
 // events no longer reach it. Nothing elsewhere.

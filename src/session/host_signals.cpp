@@ -1,9 +1,11 @@
 #include "session/host_signals.h"
 
 #include "diagnostics.h"
+#include "platform/platform.h"
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -14,7 +16,8 @@ constexpr int caught[] = {SIGINT, SIGQUIT, SIGTSTP};
 int arrivals[2] = {-1, -1};        // a pipe: one byte, the signal's number, for each signal caught
 volatile sig_atomic_t arrived = 0; // set before the byte is written: seen without a system call
 
-// Records the signal for the relay loop, which acts on it.
+// Records the signal for the relay loop, which acts on it. Also called on a thread of the system's
+// for a console event, while the relay loop may be reading the pipe.
 void record_signal(int number) {
     int saved = errno;
     arrived = 1;
@@ -37,6 +40,29 @@ bool open_arrivals() {
     return true;
 }
 
+// Cygwin makes signals of the events of a console that is the relay's own terminal.
+bool terminal_is_a_console() {
+    const int fd = open("/dev/tty", O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    char name[64];
+    const bool console =
+        ttyname_r(fd, name, sizeof name) == 0 && strncmp(name, "/dev/cons", 9) == 0;
+    close(fd);
+    return console;
+}
+
+// A console's Ctrl+C and Ctrl+Break are a host's SIGINT and SIGQUIT; its close is the host's end.
+void on_console_event(console_event event) {
+    if (event == console_event::end) {
+        end_process(1);
+    }
+    if (interrupt_command) {
+        record_signal(event == console_event::interrupt ? SIGINT : SIGQUIT);
+    }
+}
+
 cc_t key_for(int number, const termios &modes) {
     return modes.c_cc[number == SIGINT ? VINTR : number == SIGQUIT ? VQUIT : VSUSP];
 }
@@ -46,17 +72,19 @@ cc_t key_for(int number, const termios &modes) {
 void catch_host_signals() {
     if (!interrupt_command) {
         signal(SIGINT, SIG_IGN);
-        return;
-    }
-    if (!open_arrivals()) {
+    } else if (!open_arrivals()) {
         report_fatal("couldn't catch host signals");
+    } else {
+        struct sigaction record {};
+        record.sa_handler = record_signal;
+        record.sa_flags = SA_RESTART;
+        sigemptyset(&record.sa_mask);
+        for (int number : caught) {
+            sigaction(number, &record, nullptr);
+        }
     }
-    struct sigaction record {};
-    record.sa_handler = record_signal;
-    record.sa_flags = SA_RESTART;
-    sigemptyset(&record.sa_mask);
-    for (int number : caught) {
-        sigaction(number, &record, nullptr);
+    if (!terminal_is_a_console()) {
+        catch_console_events(on_console_event);
     }
 }
 
@@ -107,8 +135,10 @@ void reset_command_signals(const sigset_t &previous) {
     release_host_signals(previous);
 }
 
-void pass_host_signals(int master, pid_t command, bool terminal_full) {
-    if (arrived == 0) {
+void pass_host_signals(int master, pid_t command, bool terminal_full, bool pipe_readable) {
+    // A console event's thread may set the flag just after it was cleared, and write its byte
+    // just after the pipe was read empty: the pipe readable in the wait then has it read.
+    if (arrived == 0 && !pipe_readable) {
         return;
     }
     arrived = 0;

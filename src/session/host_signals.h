@@ -1,14 +1,16 @@
 // The signals a host sends to interrupt, quit or suspend. By default the relay and its command
 // ignore SIGINT and the others keep what the relay inherited; with BRIMEL_INTERRUPT=1 the relay
 // catches SIGINT, SIGQUIT and SIGTSTP and hands each on to the terminal as the key that a user
-// would press in a terminal window.
+// would press in a terminal window. A Windows console's Ctrl+C and Ctrl+Break count as SIGINT and
+// SIGQUIT, and its close as the host's end.
 #pragma once
 
 #include <csignal>
 #include <sys/types.h>
 
 // Ignores SIGINT, or with interrupt_command on, catches the three signals. Does not return when
-// they cannot be caught.
+// they cannot be caught. Takes the console's control events too, unless the relay's terminal is a
+// console, whose events Cygwin makes signals of.
 void catch_host_signals();
 
 // A descriptor that becomes readable when a caught signal has arrived; -1 when none are caught.
@@ -33,6 +35,7 @@ void pass_signal_as_key(int master, int number, pid_t command, bool terminal_ful
 // command has not read (terminal_full: the relay holds input it could not take), takes no more
 // input, or has no foreground group yet, the same signal goes to the foreground group, or to the
 // command itself.
-// Costs no system call unless a signal has arrived, so the relay loop calls it on every pass:
-// whatever the wait reported, a signal that came before some input is handed on before it.
-void pass_host_signals(int master, pid_t command, bool terminal_full);
+// Costs no system call unless a signal has arrived, or the wait found the descriptor readable
+// (pipe_readable), so the relay loop calls it on every pass: whatever the wait reported, a signal
+// that came before some input is handed on before it.
+void pass_host_signals(int master, pid_t command, bool terminal_full, bool pipe_readable);

@@ -3,6 +3,7 @@
 //   driver own-path    prints own_executable_path()
 //   driver sleep       exits with 3 once the event "brimel-driver-go" is set
 //   driver holds H     exits with 1 when the handle value H names a running process here
+//   driver events      takes console events; once Ctrl+C came, exits with 10 + the events heard
 #include "platform/platform.h"
 
 #include <cstdio>
@@ -49,6 +50,38 @@ void note_wait(intptr_t process) {
     SetEvent(done);
 }
 
+HANDLE heard = CreateEventA(nullptr, FALSE, FALSE, "brimel-driver-heard");
+LONG events_seen = 0;
+
+void note_event(console_event event) {
+    InterlockedOr(&events_seen, event == console_event::interrupt ? 1 : 2);
+    SetEvent(heard);
+}
+
+// A copy in the events mode, leading a process group of its own on this console, is sent
+// Ctrl+Break, where the system can generate it, then Ctrl+C. Gives the events it heard (1 for
+// Ctrl+C, 2 for Ctrl+Break), or -1; break_sent says whether Ctrl+Break was sent at all.
+int events_heard(bool &break_sent) {
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string line = "driver events";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    if (!CreateProcessA(self, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_PROCESS_GROUP,
+                        nullptr, nullptr, &startup, &child)) {
+        return -1;
+    }
+    bool heard_all = WaitForSingleObject(go, 10000) == WAIT_OBJECT_0;
+    break_sent = GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, child.dwProcessId) != 0;
+    heard_all = heard_all && (!break_sent || WaitForSingleObject(heard, 10000) == WAIT_OBJECT_0);
+    heard_all = heard_all && GenerateConsoleCtrlEvent(CTRL_C_EVENT, child.dwProcessId) != 0;
+    if (!heard_all) {
+        TerminateProcess(child.hProcess, 0);
+    }
+    return static_cast<int>(exit_code(child.hProcess)) - 10;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -57,6 +90,14 @@ int main(int argc, char **argv) {
     if (mode == "own-path") {
         const char *path = own_executable_path();
         return path != nullptr && fputs(path, stdout) >= 0 ? 0 : 2;
+    }
+    if (mode == "events") {
+        catch_console_events(note_event);
+        SetEvent(go);
+        for (int waited = 0; (events_seen & 1) == 0 && waited < 20000; waited += 10) {
+            Sleep(10);
+        }
+        return 10 + static_cast<int>(events_seen);
     }
     if (!mode.empty()) {
         auto *handle =
@@ -98,6 +139,15 @@ int main(int argc, char **argv) {
     AllocConsole(); // a console, as the host's is for the guardian; one more only once it is left
     leave_console();
     check(AllocConsole() != 0, "leave_console leaves the console");
+    ResetEvent(go);
+    SetConsoleCtrlHandler(nullptr, TRUE); // the events are the other group's
+    bool break_sent = false;
+    const int heard_events = events_heard(break_sent);
+    check(heard_events == (break_sent ? 3 : 1),
+          "Ctrl+C and Ctrl+Break reach the handler, also in a process group of its own");
+    if (!break_sent) {
+        puts("not generated here: Ctrl+Break"); // Wine generates Ctrl+C alone
+    }
     printf("%d passed, %d failed\n", passed, failed);
     return failed != 0 ? 1 : 0;
 }

@@ -109,6 +109,8 @@ bool wait_for_process_end(process_handle process) {
     return marked > 0 && (ended.revents & POLLIN) != 0;
 }
 
+void catch_console_events(void (* /*on_event*/)(console_event)) {}
+
 void leave_console() {}
 
 char *own_executable_path() {

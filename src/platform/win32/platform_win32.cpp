@@ -18,6 +18,26 @@ DWORD WINAPI run_thread(LPVOID start_pointer) {
     return 0;
 }
 
+void (*console_handler)(console_event) = nullptr;
+
+BOOL WINAPI on_control_event(DWORD event) {
+    switch (event) {
+    case CTRL_C_EVENT:
+        console_handler(console_event::interrupt);
+        return TRUE;
+    case CTRL_BREAK_EVENT:
+        console_handler(console_event::quit);
+        return TRUE;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        console_handler(console_event::end); // Windows ends the process once this returns
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
 } // namespace
 
 bool start_native_thread(void (*body)(intptr_t), intptr_t argument) {
@@ -49,6 +69,13 @@ process_handle open_process_for_wait(int native_id) {
 bool wait_for_process_end(process_handle process) {
     auto *handle = reinterpret_cast<HANDLE>(process); // NOLINT(performance-no-int-to-ptr)
     return process != no_process && WaitForSingleObject(handle, INFINITE) != WAIT_FAILED;
+}
+
+void catch_console_events(void (*on_event)(console_event)) {
+    console_handler = on_event;
+    // A process started with CREATE_NEW_PROCESS_GROUP ignores Ctrl+C until it says otherwise.
+    SetConsoleCtrlHandler(nullptr, FALSE);
+    SetConsoleCtrlHandler(on_control_event, TRUE);
 }
 
 void leave_console() {
