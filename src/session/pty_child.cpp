@@ -115,8 +115,10 @@ char *format_about_to_exec(const char *name) {
     // signal characters need one. Once it is taken, the relay's end reaches the command as SIGHUP;
     // a relay that ended before that never could, so the command is not started. Linux refuses a
     // terminal that has hung up; Cygwin hands it over, but the relay is no longer the parent.
+    // Linux also hands over a terminal whose hang-up ran while the request waited for it, before
+    // the relay's children go to a new parent: that terminal answers EIO from then on.
 #ifdef TIOCSCTTY
-    if (ioctl(0, TIOCSCTTY, 0) < 0 && errno == EIO) {
+    if ((ioctl(0, TIOCSCTTY, 0) < 0 && errno == EIO) || (tcgetsid(0) < 0 && errno == EIO)) {
         _exit(1);
     }
 #endif
