@@ -22,7 +22,8 @@ read -r line
 [IO.File]::WriteAllText((Join-Path $work 'host.sh'), $script.Replace("`r`n", "`n"))
 $start = [Diagnostics.ProcessStartInfo]::new((Resolve-Path $Relay).Path, '-n /bin/sh host.sh')
 $start.WorkingDirectory = $work
-$start.RedirectStandardInput = $start.RedirectStandardOutput = $true
+$start.RedirectStandardInput = $true
+$start.RedirectStandardOutput = $true
 $start.StandardInputEncoding = [Text.UTF8Encoding]::new($false) # no byte order mark
 $start.Environment['PATH'] = "$Cygwin\bin;" + $start.Environment['PATH']
 $start.Environment['VELDRIN_PROCESS_ID'] = "$PID"
