@@ -16,9 +16,20 @@ ready() { until read -r _ <"$R"; do :; done && printf "${1-}"; }
 # The relay "$@" in the background ($P), fed what the case writes to descriptor 3.
 relay_fed() { mkfifo in && { $B "$@" <in & P=$!; } && exec 3>in && rm in; }
 
-# The native id of the process $1, as a host names it in VELDRIN_PROCESS_ID: on Cygwin its
-# Windows pid, elsewhere the pid itself.
-native() { cat "/proc/$1/winpid" 2>/dev/null || echo "$1"; }
+# Whether this is Cygwin or its fork MSYS2 (Git for Windows' runtime), where every byte written
+# to a terminal and every process start cost far more than on Linux.
+cygwin_family() { case $(uname -o) in Cygwin | Msys) true ;; *) false ;; esac; }
+
+# The native id of the process $1, running the program $2, as a host names it in
+# VELDRIN_PROCESS_ID: on Cygwin its Windows pid, elsewhere the pid itself. A forked child's
+# Windows pid there is its shell's fork's until it has run its exec, which nothing announces.
+native() {
+    [ -e "/proc/$1/winpid" ] || { echo "$1" && return; }
+    for try in $(seq 250); do
+        case $(tr '\0' ' ' <"/proc/$1/cmdline") in "$2 "* | */"$2 "*) break ;; esac && sleep 0.02
+    done
+    cat "/proc/$1/winpid"
+}
 
 # Where the relay has a guardian of its session, the guardian, which keeps the master, stops at an
 # injected setsid too: it goes on at once, and the event is the command's no more.

@@ -1,10 +1,11 @@
 # What a host turns on with BRIMEL_* variables, and the values the relay refuses.
 
-# The window size as set; the command's status passed on, 128 plus a signal, 1 for a command that
-# could not start, 0 whatever the command did when the option is off; and a relay that waits for
-# a command that has let go of its terminal still ends with its host, with status 1.
+# The window size as set, and left as a new terminal has it here when empty (0x0 on Linux, 80x25
+# on Cygwin); the command's status passed on, 128 plus a signal, 1 for a command that could not
+# start, 0 whatever the command did when the option is off; and a relay that waits for a command
+# that has let go of its terminal still ends with its host, with status 1.
 case_window_size_and_exit_statuses() {
-    expect '40 120\r\n0 0\r\n0\n7\n143\n1\n0\n0\n1\n'
+    expect '40 120\r\n%s\r\n0\n7\n143\n1\n0\n0\n1\n' "$($B stty size | tr -d '\r')"
     BRIMEL_WINDOW_SIZE=120x40 $B stty size
     BRIMEL_WINDOW_SIZE= $B stty size
     for command in true 'exit 7' 'kill $$'; do BRIMEL_EXIT_STATUS=1 $B sh -c "$command"; echo $?
@@ -13,7 +14,8 @@ case_window_size_and_exit_statuses() {
     BRIMEL_EXIT_STATUS=0 $B sh -c 'exit 7'; echo $?
     $B sh -c 'exit 7'; echo $?
     sleep 1000 >&- & export H=$!
-    VELDRIN_PROCESS_ID=$(native $H) BRIMEL_EXIT_STATUS=1 $B sh -c 'exec >&- 2>&-; kill $H; sleep 5'
+    VELDRIN_PROCESS_ID=$(native $H sleep) BRIMEL_EXIT_STATUS=1 \
+        $B sh -c 'exec >&- 2>&-; kill $H; sleep 5'
     echo $?
 }
 

@@ -10,7 +10,7 @@
 facts='test -t 0 && test -t 1 && test -t 2 && echo terminal
 read -r p c s pp pg sid tty r </proc/$$/stat
 [ $sid = $$ ] && echo leader; [ $tty != 0 ] && echo controlling
-grep -q "^SigIgn:.*[2367abef]$" /proc/$$/status && echo sigint_ignored'
+kill -INT $$ && echo sigint_ignored'
 inner='$B -n sh -c "stty raw; echo >$R; head -c 1 | od -An -tx1"'
 case_command_on_its_terminal() {
     expect 'terminal\r\nleader\r\ncontrolling\r\nsigint_ignored\r\n%.0s' 1 2 3
