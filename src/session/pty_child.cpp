@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -99,8 +100,16 @@ char *format_about_to_exec(const char *name) {
     return line;
 }
 
+// Whether the relay has ended: it is the only writer of the pipe whose read end this is, and never
+// writes, so any event is the pipe's end. A process's files close as it ends, on Cygwin before its
+// children get a new parent, so its children's getppid() still names it for a while.
+bool relay_gone(int relay_end) {
+    pollfd line{relay_end, POLLIN, 0};
+    return poll(&line, 1, 0) != 0;
+}
+
 [[noreturn]] void run_child(const PtyPair &pty, char **command, const char *about_to_exec,
-                            pid_t relay, const sigset_t &signal_mask) {
+                            int relay_end, const sigset_t &signal_mask) {
     reset_command_signals(signal_mask);
     close(pty.master);
     if (setsid() < 0) {
@@ -114,17 +123,17 @@ char *format_about_to_exec(const char *name) {
     // A session leader gets a controlling terminal only on request; /dev/tty, job control and the
     // signal characters need one. Once it is taken, the relay's end reaches the command as SIGHUP;
     // a relay that ended before that never could, so the command is not started. Linux refuses a
-    // terminal that has hung up; Cygwin hands it over, but the relay is no longer the parent.
-    // Linux also hands over a terminal whose hang-up ran while the request waited for it, before
-    // the relay's children go to a new parent: that terminal answers EIO from then on.
+    // terminal that has hung up, and a terminal whose hang-up ran while the request waited for it
+    // answers EIO from then on; Cygwin hands either over, so the relay's own end is looked at too.
 #ifdef TIOCSCTTY
     if ((ioctl(0, TIOCSCTTY, 0) < 0 && errno == EIO) || (tcgetsid(0) < 0 && errno == EIO)) {
         _exit(1);
     }
 #endif
-    if (getppid() != relay) {
+    if (relay_gone(relay_end)) {
         _exit(1);
     }
+    close(relay_end);
     if (pty.slave > 2) {
         close(pty.slave);
     }
@@ -181,9 +190,14 @@ PtyPair open_pty_pair() {
 pid_t launch_child(PtyPair &pty, char **command) {
     trace("Ready to fork.\n");
     char *about_to_exec = format_about_to_exec(command[0]);
-    const pid_t relay = getpid();
     if (CYGWIN_TERMINALS) {
         start_guardian(pty.master, pty.slave); // before the command can take the terminal
+    }
+    // The relay keeps the write end for its whole life; neither end reaches the command.
+    int relay_line[2];
+    if (pipe(relay_line) != 0 || fcntl(relay_line[0], F_SETFD, FD_CLOEXEC) != 0 ||
+        fcntl(relay_line[1], F_SETFD, FD_CLOEXEC) != 0) {
+        report_fatal("couldn't fork");
     }
     const sigset_t signal_mask = hold_host_signals();
     pid_t child = fork();
@@ -191,8 +205,10 @@ pid_t launch_child(PtyPair &pty, char **command) {
         report_fatal("couldn't fork");
     }
     if (child == 0) {
-        run_child(pty, command, about_to_exec, relay, signal_mask);
+        close(relay_line[1]);
+        run_child(pty, command, about_to_exec, relay_line[0], signal_mask);
     }
+    close(relay_line[0]);
     release_host_signals(signal_mask);
     tell_guardian(child);
     free(about_to_exec);

@@ -1,0 +1,40 @@
+#!/bin/bash
+# Runs every case of tests/ on MSYS2's runtime (Cygwin's fork) under Wine, against the relay that
+# the msys-wine preset cross-built, with the runtime kit at ../shared/msys-wine (MSYS_WINE_KIT):
+# one line a case (PASS, FAIL, SKIP with its reason, or TIMEOUT, and its seconds), the output of
+# a case that failed, then a count. Exits 0 when no case failed.
+#   tools/msys-wine.sh [WORK]        (a scratch folder, default build/msys-wine/work)
+# Each case is given CASE_SECONDS (default 180): every process start and every byte into a
+# terminal cost far more there. A case runs once more, and says so, where Wine failed a process
+# of the runtime's on its own: a crash inside the runtime's signal wrapper (a null pointer at
+# 18012B6E7, Wine 8), or a fork whose CreateProcessW Wine refused (errno 13) now and then.
+set -u
+top=$(cd "$(dirname "$0")/.." && pwd)
+kit=${MSYS_WINE_KIT:-$top/../shared/msys-wine}
+work=${1:-$top/build/msys-wine/work}
+relay=$top/build/msys-wine/brimel.exe
+[ -f "$relay" ] || { echo "msys-wine: no $relay: cmake --preset msys-wine first" >&2; exit 2; }
+"$kit/setup.sh" "$work" || exit 1
+cp "$relay" "$work/root/usr/bin/brimel.exe"
+seconds=${CASE_SECONDS:-180}
+export CASE_LIMIT=$((seconds + 30)) MSYS_WINE_ENV="CASE_SECONDS=$seconds"
+
+passed=0 failed=0 skipped=0 start=$SECONDS
+for script in "$top"/tests/*.sh; do
+    case $script in */harness.sh | */helpers.sh) continue ;; esac
+    for name in $(sed -n 's/^case_\([a-z0-9_]*\)().*/\1/p' "$script"); do
+        out=$("$kit/run-case.sh" "$work" "$script" "$name")
+        case $out in *"Unhandled page fault"*18012B6E7* | *"CreateProcessW failed"*"errno 13"*)
+            echo "(Wine failed the runtime: $name once more)"
+            out=$("$kit/run-case.sh" "$work" "$script" "$name") ;;
+        esac
+        verdict=$(tail -n 1 <<<"$out")
+        case $verdict in
+            PASS*) passed=$((passed + 1)) && echo "$verdict" ;;
+            SKIP*) skipped=$((skipped + 1)) && echo "$verdict: $(sed -n 'x;$p' <<<"$out")" ;;
+            *) failed=$((failed + 1)) && echo "$out" ;;
+        esac
+    done
+done
+echo "msys-wine: $passed passed, $failed failed, $skipped skipped in $((SECONDS - start)) s"
+[ "$failed" = 0 ]
