@@ -15,6 +15,9 @@ constexpr process_handle no_process = -1;
 // thread cannot be created.
 bool start_native_thread(void (*body)(intptr_t), intptr_t argument);
 
+// The native id of the calling process: its pid on Linux, its Windows pid on Windows.
+int own_native_id();
+
 // Opens the process with this native id for waiting only; no_process when it cannot be opened.
 // Ids of 0 and below name no process and reach no system call.
 process_handle open_process_for_wait(int native_id);

@@ -6,13 +6,14 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
 
 // The relay's end of a pipe to the guardian, whose only writer is the relay: it carries the
-// command's id, and its end of file is the relay's end, however it came.
+// command's id, and its end is the relay's end, however it came.
 int lifeline = -1;
 
 ssize_t read_again(int fd, void *into, size_t size) {
@@ -27,8 +28,10 @@ ssize_t read_again(int fd, void *into, size_t size) {
 // session leader and the foreground group. Only to a leader that still holds the terminal: once
 // the command has gone, its id may be another process's. Both are read first: the leader's end
 // takes the terminal's foreground group with it.
+// (The guardian, which has no terminal, asks the command's own session: on Cygwin a terminal
+// tells its session only to its own processes.)
 void hang_up(int master, pid_t command) {
-    const bool leader_holds_it = command > 0 && tcgetsid(master) == command;
+    const bool leader_holds_it = command > 0 && getsid(command) == command;
     const pid_t group = tcgetpgrp(master);
     const int in_turn[] = {SIGHUP, SIGCONT};
     for (int number : in_turn) {
@@ -42,7 +45,21 @@ void hang_up(int master, pid_t command) {
     close(master); // on Cygwin the last close hangs up once more and wakes the slave's readers
 }
 
-[[noreturn]] void guard(int master, int slave, int relay) {
+// Waits for the relay's end. The wait for its process costs nothing while it waits; a blocking
+// read of a pipe on Cygwin wakes every millisecond. The process is opened before the pipe is seen
+// still open, so what was opened is the relay and no later process with its id.
+void wait_for_relay(int relay, int relay_id) {
+    const process_handle relay_process = open_process_for_wait(relay_id);
+    pollfd line{relay, POLLIN, 0};
+    if (poll(&line, 1, 0) == 0 && wait_for_process_end(relay_process)) {
+        return;
+    }
+    char ignored = 0;
+    while (read_again(relay, &ignored, 1) > 0) {
+    }
+}
+
+[[noreturn]] void guard(int master, int slave, int relay, int relay_id) {
     // Whatever ends the relay must not end the guardian: not the host's console and its events,
     // not a signal to the relay's process group, not the keys a host sends.
     setsid();
@@ -61,9 +78,7 @@ void hang_up(int master, pid_t command) {
     if (read_again(relay, &command, sizeof command) != sizeof command) {
         command = 0;
     }
-    char ignored = 0;
-    while (read_again(relay, &ignored, 1) > 0) {
-    }
+    wait_for_relay(relay, relay_id);
     hang_up(master, command);
     _exit(0);
 }
@@ -76,13 +91,14 @@ void start_guardian(int master, int slave) {
         fcntl(line[1], F_SETFD, FD_CLOEXEC) != 0) {
         report_fatal("couldn't start the session's guardian");
     }
+    const int relay_id = own_native_id();
     const pid_t guardian = fork();
     if (guardian < 0) {
         report_fatal("couldn't fork");
     }
     if (guardian == 0) {
         close(line[1]);
-        guard(master, slave, line[0]);
+        guard(master, slave, line[0], relay_id);
     }
     close(line[0]);
     lifeline = line[1];

@@ -72,6 +72,10 @@ bool start_native_thread(void (*body)(intptr_t), intptr_t argument) {
     return true;
 }
 
+int own_native_id() {
+    return getpid();
+}
+
 process_handle open_process_for_wait(int native_id) {
     // An id of 0 or below would name a process group or every process in some calls.
     if (native_id <= 0) {

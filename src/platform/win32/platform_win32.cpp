@@ -57,6 +57,10 @@ bool start_native_thread(void (*body)(intptr_t), intptr_t argument) {
     return true;
 }
 
+int own_native_id() {
+    return static_cast<int>(GetCurrentProcessId());
+}
+
 process_handle open_process_for_wait(int native_id) {
     if (native_id <= 0) {
         return no_process;
