@@ -8,9 +8,13 @@ export BRIMEL_INTERRUPT=1 BRIMEL_EXIT_STATUS=1
 # the relay, which ends normally; a raw reader gets the key as a byte; where the terminal has no
 # such key, the signal is sent. Without it, SIGINT is survived and SIGQUIT ends the relay (131).
 # In both modes SIGPIPE at its default ends the relay once the reader of its output has gone (141).
+# The command holds no descriptor of the relay's, such as its pipe for signals: only what ls holds
+# when the case starts it.
 # (A signalled command neither forks, where a vfork would hold its shell, nor execs, which can lose
 # a signal on Cygwin; the notice of a stopped job, which some shells print, goes.)
 case_with_and_without_the_option() {
+    expect '%s\r\n' $(ls -1 /proc/self/fd)
+    $B -n ls -1 /proc/self/fd
     expect '130\n7\nstopped TSTP\r\n0\n 03\n130\nalive\r\n131\ny\r141\ny\r141\n'
     for signal in INT QUIT; do
         relay_fed -n sh -c 'trap "exit 7" QUIT; echo >$R; sleep 30 & wait'

@@ -3,11 +3,12 @@
 # and other commands, negotiation and overlong subnegotiations are read and ignored.
 export BRIMEL_CONTROL=1 BRIMEL_INTERRUPT=1 BRIMEL_EXIT_STATUS=1
 
-# The size, width 255 doubled, reaches stty and a SIGWINCH trap; sent one byte a read, none of it
-# reaches a raw reader.
+# The size, width 255 doubled, reaches stty and a SIGWINCH trap, and a 0 width or height leaves
+# it alone; sent one byte a read, none of it reaches a raw reader.
 case_window_size() {
     expect 'winch\r\n24 255\r\n 61 62\n40 80\n'
-    ready '\377\372\037\000\377\377\000\030\377\360\n' |
+    zeros='\377\372\037\0\0\0\036\377\360\377\372\037\0\120\0\0\377\360'
+    ready "\377\372\037\000\377\377\000\030\377\360$zeros\n" |
         $B -n sh -c 'trap "echo winch" WINCH; echo >$R; read -r line; stty size'
     ready '\377\372\037\000\120\000\050\377\360ab' | BRIMEL_BLOCK_SIZE=1 \
         $B -n sh -c 'stty raw; echo >$R; head -c 2 | od -An -tx1; stty size'
@@ -27,12 +28,14 @@ case_data() {
     ready 'a\377\377b' | BRIMEL_CONTROL=0 $B -n sh -c 'stty raw; echo >$R; head -c 4 | od -An -tx1'
 }
 
-# IP, ABORT and SUSP as the terminal's current keys (^G here), or as the signal where it has none;
+# IP, ABORT and SUSP as the terminal's current keys (^G here), also where IP cuts a subnegotiation
+# short, a byte for a raw reader, or the signal where the terminal has no such key;
 # xEOF as its end-of-file key, which hands a reader the partial line. (A second one at once is not
 # an end of file on Cygwin, whose terminal lets it go while the line waits to be read.)
 case_keys() {
-    expect '130\n7\nstopped TSTP\r\n0\n130\nabc\r\n'
-    ready '\377\364' | $B -n sh -c 'stty intr ^G; echo >$R; read -r _'; echo $?
+    expect '130\n 07\n7\nstopped TSTP\r\n0\n130\nabc\r\n'
+    ready '\377\372\037\0\120\377\364' | $B -n sh -c 'stty intr ^G; echo >$R; read -r _'; echo $?
+    ready '\377\364' | $B -n sh -c 'stty intr ^G raw; echo >$R; head -c 1 | od -An -tx1'
     ready '\377\356' | $B -n sh -c 'stty quit ^G; trap "exit 7" QUIT; echo >$R; sleep 30 & wait'
     echo $?
     { ready '\377\355' | $B -n sh -c 'set -m; stty susp ^G; sh -c "echo >\$R; read -r _"

@@ -50,7 +50,7 @@ case_session_hung_up_however_the_relay_ends() {
 # it must not start the command (it ends, unless the session's guardian has hung it up already).
 case_start_up_as_on_cygwin() {
     needs_strace && command -v python3 >/dev/null || skip "needs Linux's strace and python3"
-    expect '%s\n' "$SLAVE_FLAGS" 'not started'
+    expect '%s\n' "$SLAVE_FLAGS" 'not run'
     setsid -w sh -c 'strace -o trace -e trace=openat $B true >/dev/null 2>&1; :'
     sed -n 's|.*/pts/[0-9]*", \([A-Z_|]*\)).*|\1|p' trace
     sleep 1000 >&- & host=$!
@@ -59,7 +59,8 @@ case_start_up_as_on_cygwin() {
             child=$pid relay=$(cut -d' ' -f4 /proc/$pid/stat)
             holder=$(python3 "$TESTS/hold_master.py" $relay) && kill $host ;;
         +++*) [ $pid = $relay ] && kill -CONT $child
-            [ $pid = $child ] && case $what in *' 0 +++') echo started ;; *) echo not started ;; esac ;;
+            case $pid$what in "$child+++"*' 0 +++') echo ran ;; "$child+++"*) echo not run ;;
+            esac ;;
     esac; }
     VELDRIN_PROCESS_ID=$host traced -e trace=setsid -e inject=setsid:signal=SIGSTOP $B true
     kill $holder
