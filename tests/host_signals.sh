@@ -34,10 +34,12 @@ case_with_and_without_the_option() {
 # The signal itself where a key would not act: the command reads nothing, so that the key would
 # wait behind the input that fills its terminal (sent once the relay has met the full terminal);
 # the command does not hold its terminal yet, so that there is no foreground job (its child is
-# stopped after setsid, and goes on once the relay has sent the signal).
+# stopped after setsid, and goes on once the relay has sent the signal). But a raw reader gets the
+# key as a byte, behind the input ahead of it, once it reads again (when the relay has read the
+# signal from its pipe).
 case_signal_where_a_key_would_not_act() {
     needs_strace
-    expect '130\n130\n'
+    expect '130\n130\n1\n'
     event() { case $what in *EAGAIN*) [ -n "${sent-}" ] || kill -INT $pid; sent=1 ;; esac; }
     seq 300000 | traced -e trace=write $B -n sleep 30; echo $?
     event() { case $what in
@@ -46,4 +48,8 @@ case_signal_where_a_key_would_not_act() {
         kill*) kill -CONT $child ;;
     esac; }
     traced -e trace=setsid,kill -e inject=setsid:signal=SIGSTOP $B -n sleep 30; echo $?
+    event() { case $what in *EAGAIN*) [ -n "${raw-}" ] || kill -INT $pid; raw=1 ;;
+        'read('*', "\2", 32)'*) echo >go ;; esac; }
+    mkfifo go && { ready && seq 100000; } | traced -e trace=write,read $B -n sh -c 'stty raw
+        echo >$R; read -r _ <go; head -c 588896 | tr -dc "\003" | wc -c'
 }

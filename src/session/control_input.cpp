@@ -64,11 +64,9 @@ outcome read_command(int master, pid_t command, unsigned char byte) {
     if (byte == iac) {
         result = write_byte(master, byte); // a data byte 0xFF
     } else if (byte == ip || byte == abort_key || byte == susp) {
-        pass_signal_as_key(master,
-                           byte == ip          ? SIGINT
-                           : byte == abort_key ? SIGQUIT
-                                               : SIGTSTP,
-                           command, false);
+        const int number = byte == ip ? SIGINT : byte == abort_key ? SIGQUIT : SIGTSTP;
+        result =
+            pass_signal_as_key(master, number, command, false) ? outcome::taken : outcome::full;
     } else if (byte == xeof) {
         result = press_end_of_file(master);
     }

@@ -1,5 +1,6 @@
 #include "session/host_signals.h"
 
+#include "descriptor_io.h"
 #include "diagnostics.h"
 #include "platform/platform.h"
 
@@ -13,6 +14,9 @@
 namespace {
 
 constexpr int caught[] = {SIGINT, SIGQUIT, SIGTSTP};
+// Signals whose keys wait for the terminal to take the input ahead of them, in order.
+int waiting[8];
+size_t waiting_count = 0;
 int arrivals[2] = {-1, -1};        // a pipe: one byte, the signal's number, for each signal caught
 volatile sig_atomic_t arrived = 0; // set before the byte is written: seen without a system call
 
@@ -88,20 +92,39 @@ void catch_host_signals() {
     }
 }
 
-void pass_signal_as_key(int master, int number, pid_t command, bool terminal_full) {
+bool pass_signal_as_key(int master, int number, pid_t command, bool terminal_full) {
     termios modes{};
     const pid_t group = tcgetpgrp(master);
     const bool have_modes = tcgetattr(master, &modes) == 0;
     const cc_t key = have_modes ? key_for(number, modes) : cc_t{_POSIX_VDISABLE};
+    // A program that reads its terminal raw (ISIG off) asked for bytes, never a signal: its key
+    // waits behind the input ahead of it, as in a terminal window.
+    if (key != _POSIX_VDISABLE && have_modes && (modes.c_lflag & ISIG) == 0) {
+        return !terminal_full && write_what_fits(master, &key, 1) == 1;
+    }
     // With ISIG the terminal signals only a foreground group, which exists once the command has
     // taken the terminal. A terminal full of input that its command does not read would take the
     // key, if at all, behind that input, where it waits as long as the input does. The signal
     // then goes directly.
-    const bool no_group = have_modes && (modes.c_lflag & ISIG) != 0 && group <= 0;
+    const bool no_group = have_modes && group <= 0;
     if (key != _POSIX_VDISABLE && !no_group && !terminal_full && write(master, &key, 1) == 1) {
-        return;
+        return true;
     }
     kill(group > 0 ? -group : command, number);
+    return true;
+}
+
+bool host_keys_waiting() {
+    return waiting_count > 0;
+}
+
+void pass_waiting_keys(int master, pid_t command) {
+    size_t passed = 0;
+    while (passed < waiting_count && pass_signal_as_key(master, waiting[passed], command, false)) {
+        ++passed;
+    }
+    waiting_count -= passed;
+    memmove(waiting, waiting + passed, waiting_count * sizeof waiting[0]);
 }
 
 int host_signal_descriptor() {
@@ -149,7 +172,12 @@ void pass_host_signals(int master, pid_t command, bool terminal_full, bool pipe_
     while ((count = read(arrivals[0], numbers, sizeof numbers)) > 0 ||
            (count < 0 && errno == EINTR)) {
         for (ssize_t i = 0; i < count; ++i) {
-            pass_signal_as_key(master, numbers[i], command, terminal_full);
+            // Behind any key that already waits; past a few waiting, more add nothing.
+            const bool behind = terminal_full || waiting_count > 0;
+            if (!pass_signal_as_key(master, numbers[i], command, behind) &&
+                waiting_count < sizeof waiting / sizeof waiting[0]) {
+                waiting[waiting_count++] = numbers[i];
+            }
         }
     }
 }

@@ -92,11 +92,11 @@ void run_relay(const PtyPair &pty, pid_t command) {
                 timeout = static_cast<int>(left);
             }
         }
-        const bool want_input = held.length == 0 && input_paused_until == 0;
-        pollfd ready[3] = {
-            {master, static_cast<short>(POLLIN | (held.length > 0 ? POLLOUT : 0)), 0},
-            {want_input ? 0 : -1, POLLIN, 0},
-            {signals, POLLIN, 0}};
+        const bool ahead = held.length > 0 || host_keys_waiting(); // for the terminal to take
+        const bool want_input = !ahead && input_paused_until == 0;
+        pollfd ready[3] = {{master, static_cast<short>(POLLIN | (ahead ? POLLOUT : 0)), 0},
+                           {want_input ? 0 : -1, POLLIN, 0},
+                           {signals, POLLIN, 0}};
         int marked = poll(ready, 3, timeout);
         if (marked < 0) {
             if (errno == EINTR || errno == EAGAIN) {
@@ -114,6 +114,9 @@ void run_relay(const PtyPair &pty, pid_t command) {
         pass_host_signals(master, command, held.length > 0, (ready[2].revents & POLLIN) != 0);
         if ((ready[0].revents & POLLOUT) != 0) {
             deliver_held(master, held, command);
+            if (held.length == 0) {
+                pass_waiting_keys(master, command);
+            }
         }
 
         if (want_input && (ready[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
