@@ -6,7 +6,8 @@ export BRIMEL_INTERRUPT=1 BRIMEL_EXIT_STATUS=1
 # With the option, a job interrupted or quit ends with its status (its QUIT trap tells its quit
 # from the relay's own end); a suspended job stops, as its job-control shell sees (TSTP), and never
 # the relay, which ends normally; a raw reader gets the key as a byte; where the terminal has no
-# such key, the signal is sent. Without it, SIGINT is survived and SIGQUIT ends the relay (131).
+# such key, the signal is sent, to the whole foreground job. Without it, SIGINT is survived and
+# SIGQUIT ends the relay (131).
 # In both modes SIGPIPE at its default ends the relay once the reader of its output has gone (141).
 # The command holds no descriptor of the relay's, such as its pipe for signals: only what ls holds
 # when the case starts it.
@@ -24,7 +25,7 @@ case_with_and_without_the_option() {
         kill -9 %1'; ready && kill -TSTP $P && wait $P; echo $?; } | sed '/Stopped/d; /^\r$/d'
     relay_fed -n sh -c 'stty raw; echo >$R; head -c 1 | od -An -tx1'
     ready && kill -INT $P && wait $P
-    relay_fed -n sh -c 'stty intr undef; echo >$R; read -r _'
+    relay_fed -n sh -c 'stty intr undef; read -r _ | { echo >$R; read -r _; }'
     ready && kill -INT $P && wait $P; echo $?
     BRIMEL_INTERRUPT=0 $B -n sh -c 'kill -INT $PPID; echo alive'
     BRIMEL_INTERRUPT=0 $B -n sh -c 'kill -QUIT $PPID; exec sleep 5'; echo $?

@@ -24,12 +24,16 @@ case_every_byte_both_ways_and_the_end_of_input() {
 }
 
 # 300 bytes take two writes or more, none over 256; with 4096, some over 256 and none over 4096.
-# For each: more than one write, how many over the block size, and whether any over 256.
+# For each: more than one write, how many over the block size, and whether any over 256. While
+# input stays closed, the pauses between the 0x04 bytes (the wait's time-outs) grow to 1 s, and
+# no further: the longest, in 2 s, is 1 s.
 sizes='{n++; o += $1 > b; a += $1 > 256} END {print (n > 1), o, (a > 0)}'
-case_writes_never_exceed_the_block_size() {
+case_writes_and_pauses_within_their_limits() {
     needs_strace
-    expect '1 0 0\n1 0 1\n'
+    expect '1 0 0\n1 0 1\n1\n'
     strace -o 256 -e trace=write $B -n printf %300s >/dev/null
     BRIMEL_BLOCK_SIZE=4096 strace -o 4096 -e trace=write $B -n head -c 99999 /dev/zero >/dev/null
     for size in 256 4096; do sed -n 's/^write(1, .*) = //p' $size | awk -v b=$size "$sizes"; done
+    strace -o pauses -e trace=poll $B -n sleep 2 <&-
+    sed -n 's/^poll(.*, \([0-9]*\)) .*/\1/p' pauses | sort -n | tail -n 1 | awk '{print ($1 > 900 && $1 <= 1000)}'
 }

@@ -40,6 +40,13 @@ case_session_hung_up_however_the_relay_ends() {
     kill -s KILL -- -$relay
     timeout 5 sh -c 'read -r _ <"$R"' && echo hung up
     [ -z "${holder-}" ] || kill $holder
+    # A guardian keeps none of the host's pipes: stopped, it does not keep the relay's end from it.
+    [ "$SLAVE_FLAGS" = O_RDWR ] && return
+    expect 'the host sees the end\n'
+    { setsid $B -n sh -c 'echo >$R; exec sleep 1000' & relay=$!
+        ready && grep -l "(brimel) . $relay " /proc/[0-9]*/stat | cut -d/ -f3 >guardian
+        kill -STOP $(cat guardian) && kill $relay; } | timeout 5 cat && echo the host sees the end
+    kill -CONT $(cat guardian)
 }
 
 # Where the relay could never let go of a terminal, as on Cygwin, it opens the slave with
