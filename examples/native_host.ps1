@@ -16,6 +16,10 @@ read -r line
 sh -c 'echo sleeping; exec sleep 30'
 echo "sleep ended $?"
 sleep 1000 &
+# Announced once it runs sleep: a hang-up that reaches the forked shell before its exec is lost.
+for i in $(seq 200); do
+    case $(tr '\0' ' ' </proc/$!/cmdline) in *sleep\ *) break ;; esac; sleep 0.05
+done
 echo "job $!"
 read -r line
 '@
@@ -57,7 +61,10 @@ try {
     if (-not (Within-Two-Seconds { Session-Process-Gone $job })) { throw "sleep $job still runs" }
     Write-Host 'native host: passed'
 } finally {
-    if (-not $relay.HasExited) { $relay.Kill() }
-    if ($job -and -not (Session-Process-Gone $job)) { & "$Cygwin\bin\kill.exe" -9 $job }
-    Remove-Item -Recurse -Force $work
+    # A clean-up that fails says so, and never takes the place of the error that ended the run.
+    try {
+        if (-not $relay.HasExited) { $relay.Kill() }
+        if ($job -and -not (Session-Process-Gone $job)) { & "$Cygwin\bin\kill.exe" -9 $job }
+        Remove-Item -Recurse -Force $work
+    } catch { Write-Warning "clean-up: $_" }
 }
