@@ -35,5 +35,6 @@ case_writes_and_pauses_within_their_limits() {
     BRIMEL_BLOCK_SIZE=4096 strace -o 4096 -e trace=write $B -n head -c 99999 /dev/zero >/dev/null
     for size in 256 4096; do sed -n 's/^write(1, .*) = //p' $size | awk -v b=$size "$sizes"; done
     strace -o pauses -e trace=poll $B -n sleep 2 <&-
-    sed -n 's/^poll(.*, \([0-9]*\)) .*/\1/p' pauses | sort -n | tail -n 1 | awk '{print ($1 > 900 && $1 <= 1000)}'
+    sed -n 's/^poll(.*, \([0-9]*\)) .*/\1/p' pauses | sort -n | tail -n 1 |
+        awk '{print ($1 > 900 && $1 <= 1000)}'
 }

@@ -29,6 +29,7 @@ case_command_on_its_terminal() {
 # terminals hang up only at the master's last close, as on Cygwin, the relay's guardian hangs it
 # up, and sends SIGCONT too, which a stopped job needs; a process of the case's own holds a copy
 # of the master on Linux, so that the guardian alone can.
+child_of() { grep -l "($2) . $1 " /proc/[0-9]*/stat | cut -d/ -f3; } # the child $2 of process $1
 case_session_hung_up_however_the_relay_ends() {
     expect 'hung up\n'
     [ "$SLAVE_FLAGS" = O_RDWR ] || stop='kill -STOP $!;'
@@ -44,9 +45,21 @@ case_session_hung_up_however_the_relay_ends() {
     [ "$SLAVE_FLAGS" = O_RDWR ] && return
     expect 'the host sees the end\n'
     { setsid $B -n sh -c 'echo >$R; exec sleep 1000' & relay=$!
-        ready && grep -l "(brimel) . $relay " /proc/[0-9]*/stat | cut -d/ -f3 >guardian
+        ready && child_of $relay brimel >guardian
         kill -STOP $(cat guardian) && kill $relay; } | timeout 5 cat && echo the host sees the end
     kill -CONT $(cat guardian)
+    # Nor need it ask the terminal (Cygwin tells a terminal's session to its own processes only):
+    # with every ioctl of the guardian failing, a stopped leader still hangs up. Where strace can
+    # make them fail (Linux), as a holder keeps the terminal alive.
+    strace -V 2>&- | grep -q '^strace -- version' || return
+    expect 'hung up\n'
+    setsid $B -n sh -c "trap 'kill \$!; echo >\$R; exit' HUP; sleep 1000 & echo >\$R; wait" &
+    relay=$! && ready && holder=$(python3 "$TESTS/hold_master.py" $relay)
+    kill -STOP $(child_of $relay sh) && guardian=$(child_of $relay brimel)
+    strace -p $guardian -o /dev/null -e trace=ioctl -e inject=ioctl:error=ENOTTY &
+    until grep -q 'TracerPid:.[1-9]' /proc/$guardian/status; do sleep 0.01; done
+    kill $relay && timeout 5 sh -c 'read -r _ <"$R"' && echo hung up
+    kill $holder
 }
 
 # Where the relay could never let go of a terminal, as on Cygwin, it opens the slave with
