@@ -25,11 +25,10 @@ ssize_t read_again(int fd, void *into, size_t size) {
 }
 
 // As a terminal that hangs up: SIGHUP, then SIGCONT so that a stopped job sees it, to the
-// session leader and the foreground group. Only to a leader that still holds the terminal: once
-// the command has gone, its id may be another process's. Both are read first: the leader's end
-// takes the terminal's foreground group with it.
-// (The guardian, which has no terminal, asks the command's own session: on Cygwin a terminal
-// tells its session only to its own processes.)
+// session leader and the foreground group. Only to a command that still leads its session: once
+// it has gone, its id may be another process's. The guardian asks the process, not the terminal,
+// which on Cygwin tells its session only to its own processes. Both are read first: the leader's
+// end takes the terminal's foreground group with it.
 void hang_up(int master, pid_t command) {
     const bool leader_holds_it = command > 0 && getsid(command) == command;
     const pid_t group = tcgetpgrp(master);
