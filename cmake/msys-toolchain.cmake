@@ -14,16 +14,16 @@ set(CMAKE_LINKER x86_64-w64-mingw32-ld CACHE FILEPATH "")
 get_filename_component(default_root "${CMAKE_CURRENT_LIST_DIR}/../../shared/msys-wine/root" ABSOLUTE)
 set(BRIMEL_MSYS_ROOT "${default_root}" CACHE PATH "The MSYS2 installation's root, with usr/")
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES BRIMEL_MSYS_ROOT)
-set(gcc_dir "${BRIMEL_MSYS_ROOT}/usr/lib/gcc/x86_64-pc-msys/9.1.0")
-if(NOT EXISTS "${gcc_dir}/include/c++/cstdlib")
+set(BRIMEL_MSYS_GCC "${BRIMEL_MSYS_ROOT}/usr/lib/gcc/x86_64-pc-msys/9.1.0") # also for the link rule
+if(NOT EXISTS "${BRIMEL_MSYS_GCC}/include/c++/cstdlib")
   message(FATAL_ERROR "couldn't find MSYS2's GCC headers under ${BRIMEL_MSYS_ROOT}")
 endif()
 
 # Only the installation's headers. MSYS2's compiler defines __MSYS__ beside __CYGWIN__, and its
 # windows.h pulls in GCC's x86 intrinsic headers, which clang rejects: their guards keep them out.
 string(JOIN " " CMAKE_CXX_FLAGS_INIT -D__MSYS__ -fno-exceptions -fno-rtti -nostdinc -nostdinc++
-  "-isystem ${gcc_dir}/include/c++" "-isystem ${gcc_dir}/include/c++/x86_64-pc-msys"
-  "-isystem ${gcc_dir}/include" "-isystem ${BRIMEL_MSYS_ROOT}/usr/include"
+  "-isystem ${BRIMEL_MSYS_GCC}/include/c++" "-isystem ${BRIMEL_MSYS_GCC}/include/c++/x86_64-pc-msys"
+  "-isystem ${BRIMEL_MSYS_GCC}/include" "-isystem ${BRIMEL_MSYS_ROOT}/usr/include"
   "-isystem ${BRIMEL_MSYS_ROOT}/usr/include/w32api"
   -D_X86INTRIN_H_INCLUDED -D_EMMINTRIN_H_INCLUDED -D_XMMINTRIN_H_INCLUDED)
 

@@ -172,9 +172,8 @@ void pass_host_signals(int master, pid_t command, bool terminal_full, bool pipe_
     while ((count = read(arrivals[0], numbers, sizeof numbers)) > 0 ||
            (count < 0 && errno == EINTR)) {
         for (ssize_t i = 0; i < count; ++i) {
-            // Behind any key that already waits; past a few waiting, more add nothing.
-            const bool behind = terminal_full || waiting_count > 0;
-            if (!pass_signal_as_key(master, numbers[i], command, behind) &&
+            // Past a few waiting, more add nothing.
+            if (!pass_signal_as_key(master, numbers[i], command, terminal_full) &&
                 waiting_count < sizeof waiting / sizeof waiting[0]) {
                 waiting[waiting_count++] = numbers[i];
             }

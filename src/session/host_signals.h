@@ -34,9 +34,10 @@ bool pass_signal_as_key(int master, int number, pid_t command, bool terminal_ful
 
 // Hands each signal that has arrived to the terminal as its interrupt, quit or suspend character,
 // written to the master. Where the terminal has no such character, is full of input that its
-// command has not read (terminal_full: the relay holds input it could not take), takes no more
-// input, or has no foreground group yet, the same signal goes to the foreground group, or to the
-// command itself; but a raw reader's key waits behind that input (pass_waiting_keys).
+// command has not read (terminal_full: the relay holds input it could not take, or keys wait),
+// takes no more input, or has no foreground group yet, the same signal goes to the foreground
+// group, or to the command itself; but a raw reader's key waits behind that input
+// (pass_waiting_keys).
 // Costs no system call unless a signal has arrived, or the wait found the descriptor readable
 // (pipe_readable), so the relay loop calls it on every pass: whatever the wait reported, a signal
 // that came before some input is handed on before it.

@@ -110,8 +110,9 @@ void run_relay(const PtyPair &pty, pid_t command) {
             done = serve_master(master, transfer);
         }
         // Before any input read in this pass, which may have come after the signal; and while
-        // input the terminal refused is still held, which shows that its command is not reading.
-        pass_host_signals(master, command, held.length > 0, (ready[2].revents & POLLIN) != 0);
+        // input the terminal refused is still held, which shows that its command is not reading,
+        // or keys wait, behind which a later one waits too.
+        pass_host_signals(master, command, ahead, (ready[2].revents & POLLIN) != 0);
         if ((ready[0].revents & POLLOUT) != 0) {
             deliver_held(master, held, command);
             if (held.length == 0) {
