@@ -1,4 +1,4 @@
-;;; brimel.el --- Comint programs on a terminal through brimel  -*- lexical-binding: t; -*-
+;;; brimel.el --- Comint and Term programs on a terminal through brimel  -*- lexical-binding: t; -*-
 
 ;; Version: 0.4.0
 ;; Package-Requires: ((emacs "27.1"))
@@ -21,7 +21,15 @@
 ;; or SQL REPL, say), and `brimel-command' wraps any program and its
 ;; arguments for other uses.
 ;;
-;; In such a buffer C-c C-c interrupts the job running in the program,
+;; `brimel-term' and `brimel-ansi-term' are `term' and `ansi-term' through
+;; the relay, for full-screen programs (less, vi, htop, ssh); under
+;; `brimel-term-mode', `term' and `ansi-term' themselves and Eshell's
+;; visual commands use it.  The terminal is of Term's type and size and follows the window; in
+;; char mode every key goes to it as typed, so C-c interrupts and C-z
+;; suspends the job in it, and in line mode the keys below work as in a
+;; comint buffer.
+;;
+;; In a comint buffer C-c C-c interrupts the job running in the program,
 ;; C-c C-\ quits it, C-c C-z suspends it and C-c C-d sends end-of-file, as
 ;; keys in a terminal window do: they go to the terminal through the relay's
 ;; input, so no signal is needed; the buffer shows how the program ended,
@@ -30,14 +38,16 @@
 ;;
 ;;   (require 'brimel)
 ;;   (brimel-comint-mode 1)
+;;   (brimel-term-mode 1)
 
 ;;; Code:
 
 (require 'comint)
 (require 'shell)
+(require 'term)
 
 (defgroup brimel nil
-  "Run comint programs on a terminal through the brimel relay."
+  "Run comint and Term programs on a terminal through the brimel relay."
   :group 'processes)
 
 (defcustom brimel-program (or (executable-find "brimel") "brimel")
@@ -52,24 +62,20 @@ Each is a program's file name without its directory, such as \"python3\"."
 (defvar brimel--through-relay nil
   "Non-nil while this package starts a comint program through the relay.")
 
-(defvar-local brimel--relayed nil
-  "Non-nil in a buffer whose process the relay serves.")
-(put 'brimel--relayed 'permanent-local t) ; kept when the buffer's mode is set
-
 (defun brimel-command (program &rest arguments)
   "Return the command line to run PROGRAM with ARGUMENTS through the relay.
 The terminal does not echo what is sent, as comint shows input itself."
   (append (list brimel-program "-n" program) arguments))
 
-(defun brimel--environment (buffer)
-  "Return the variables the relay needs to serve the process of BUFFER."
-  (let ((window (or (get-buffer-window buffer t) (selected-window))))
-    (list (format "VELDRIN_PROCESS_ID=%d" (emacs-pid))
-          "BRIMEL_INTERRUPT=1"
-          "BRIMEL_EXIT_STATUS=1"
-          "BRIMEL_CONTROL=1"
-          (apply #'format "BRIMEL_WINDOW_SIZE=%dx%d" (brimel--size window))
-          "TERM=dumb")))
+(defun brimel--environment (term columns rows)
+  "Return the variables the relay needs to serve a process.
+TERM names the terminal's type; it has COLUMNS and ROWS."
+  (list (format "VELDRIN_PROCESS_ID=%d" (emacs-pid))
+        "BRIMEL_INTERRUPT=1"
+        "BRIMEL_EXIT_STATUS=1"
+        "BRIMEL_CONTROL=1"
+        (format "BRIMEL_WINDOW_SIZE=%dx%d" columns rows)
+        (concat "TERM=" term)))
 
 (defun brimel--size (window)
   "Return the columns and rows of WINDOW's body, as the terminal is to have them."
@@ -100,25 +106,33 @@ and 0xFF 0xFF is that byte as data.  Other processes are left alone."
 
 (advice-add 'process-send-string :filter-args #'brimel--double-iac)
 
-(defun brimel--window-size (process windows)
-  "Send PROCESS's terminal its size (telnet's NAWS) from one of WINDOWS.
-The window is chosen as at the start.  Return nil: the relay, not Emacs,
-sets the size."
-  (let* ((window (or (get-buffer-window (process-buffer process) t) (car windows)))
-         (size (mapcan (lambda (n) (list (ash n -8) (logand n 255))) (brimel--size window)))
+(defun brimel--send-size (process columns rows)
+  "Send PROCESS's terminal its size, COLUMNS and ROWS, as telnet's NAWS.
+Return nil: the relay, not Emacs, sets the size."
+  (let* ((size (mapcan (lambda (n) (list (ash n -8) (logand n 255))) (list columns rows)))
          (body (mapcan (lambda (byte) (if (= byte 255) (list 255 255) (list byte))) size))
          (brimel--command t))
     (process-send-string process (apply #'unibyte-string
                                         (append '(255 250 31) body '(255 240))))
     nil))
 
+(defun brimel--window-size (process windows)
+  "Send PROCESS's terminal the size of its window, or of the first of WINDOWS.
+The window is chosen as at the start."
+  (apply #'brimel--send-size process
+         (brimel--size (or (get-buffer-window (process-buffer process) t) (car windows)))))
+
+(defun brimel--serve (process size-function)
+  "Mark PROCESS as served by the relay and return it.
+SIZE-FUNCTION sends its terminal a window's size."
+  (process-put process 'brimel t)
+  (process-put process 'adjust-window-size-function size-function)
+  process)
+
 ;;;###autoload
 (define-minor-mode brimel-comint-mode
   "Run the programs in `brimel-programs' through the relay in comint."
-  :global t
-  (if brimel-comint-mode
-      (advice-add 'comint-exec-1 :around #'brimel--exec)
-    (advice-remove 'comint-exec-1 #'brimel--exec)))
+  :global t)
 
 (defun brimel--exec (exec name buffer command switches)
   "Start a comint process, through the relay where this package asks for it.
@@ -129,25 +143,25 @@ or the command line that runs them through the relay over pipes."
                     (member (file-name-nondirectory command) brimel-programs))))
       (funcall exec name buffer command switches)
     ;; Comint itself takes the carriage return out of the terminal's CR LF.
-    (let ((process-connection-type nil)
-          (process-environment (append (brimel--environment buffer)
-                                       process-environment))
-          (relayed (apply #'brimel-command command switches)))
-      (with-current-buffer buffer
-        (setq brimel--relayed t))
-      (let ((process (funcall exec name buffer (car relayed) (cdr relayed))))
-        (process-put process 'brimel t)
-        (process-put process 'adjust-window-size-function #'brimel--window-size)
-        process))))
+    (let* ((window (or (get-buffer-window buffer t) (selected-window)))
+           (process-connection-type nil)
+           (process-environment (append (apply #'brimel--environment "dumb"
+                                               (brimel--size window))
+                                        process-environment))
+           (relayed (apply #'brimel-command command switches)))
+      (brimel--serve (funcall exec name buffer (car relayed) (cdr relayed))
+                     #'brimel--window-size))))
+
+(advice-add 'comint-exec-1 :around #'brimel--exec)
 
 (defun brimel--key (process command)
   "Press a key of PROCESS's terminal, where the relay serves PROCESS.
-COMMAND is telnet's command byte for it.  Return non-nil if the key went."
+COMMAND is telnet's command byte for it.  Return the process if the key went."
   (let ((process (brimel--served process))
         (brimel--command t))
     (when process
       (process-send-string process (unibyte-string 255 command))
-      t)))
+      process)))
 
 (defun brimel--interrupt (process &optional _group)
   "Press the interrupt key (telnet's IP) where the relay serves PROCESS."
@@ -168,15 +182,14 @@ COMMAND is telnet's command byte for it.  Return non-nil if the key went."
 (advice-add 'quit-process :before-until #'brimel--quit)
 (advice-add 'stop-process :before-until #'brimel--stop)
 
-(defun brimel--send-eof (send-eof &rest arguments)
-  "Press the end-of-file key (telnet's xEOF) where the relay serves the process.
-Elsewhere call SEND-EOF, `comint-send-eof', with ARGUMENTS.  Closing the
-relay's input would end the program for good: the relay then sends
-end-of-file again and again until the terminal closes."
-  (unless (brimel--key nil 236)
-    (apply send-eof arguments)))
+(defun brimel--send-eof (&optional process)
+  "Press the end-of-file key (telnet's xEOF) where the relay serves PROCESS.
+Return nil elsewhere, and `process-send-eof' closes the input as usual.
+Closing the relay's input would end the program for good: the relay then
+sends end-of-file again and again until the terminal closes."
+  (brimel--key process 236))
 
-(advice-add 'comint-send-eof :around #'brimel--send-eof)
+(advice-add 'process-send-eof :before-until #'brimel--send-eof)
 
 ;;;###autoload
 (defun brimel-shell (&optional buffer)
@@ -205,13 +218,75 @@ arguments, split as a shell would."
 
 (defun brimel--start (start)
   "Call the function START with `brimel--through-relay' bound to t.
-Its comint processes then start through the relay."
-  (advice-add 'comint-exec-1 :around #'brimel--exec)
-  (unwind-protect
-      (let ((brimel--through-relay t))
-        (funcall start))
-    (unless brimel-comint-mode
-      (advice-remove 'comint-exec-1 #'brimel--exec))))
+The comint and Term processes it starts then start through the relay."
+  (let ((brimel--through-relay t))
+    (funcall start)))
+
+;;; Terminal emulation
+
+(defvar term-width)                     ; Term's screen, local to its buffers
+(defvar term-height)
+
+;;;###autoload
+(define-minor-mode brimel-term-mode
+  "Run Term's programs through the relay, on a terminal of their own.
+Those are the programs of `term', `ansi-term' and Eshell's visual commands."
+  :global t)
+
+;;;###autoload
+(defun brimel-term (program)
+  "Start PROGRAM on a terminal through the relay in a Term buffer, as `term'."
+  (interactive (advice-eval-interactive-spec (cadr (interactive-form #'term))))
+  (brimel--start (lambda () (term program))))
+
+;;;###autoload
+(defun brimel-ansi-term (program &optional new-buffer-name)
+  "Start PROGRAM on a terminal through the relay, as `ansi-term'.
+NEW-BUFFER-NAME names the buffer as there."
+  (interactive (advice-eval-interactive-spec (cadr (interactive-form #'ansi-term))))
+  (brimel--start (lambda () (ansi-term program new-buffer-name))))
+
+(defun brimel--term-exec (exec name buffer command switches)
+  "Start a Term process, through the relay where this package asks for it.
+EXEC is `term-exec-1', called with NAME, BUFFER, COMMAND and SWITCHES where
+it does not.  Otherwise the relay starts COMMAND over pipes with no shell
+before it: the terminal it makes has Term's type and size, and echoes."
+  (if (not (or brimel--through-relay brimel-term-mode))
+      (funcall exec name buffer command switches)
+    (let* ((size (with-current-buffer buffer (list term-width term-height)))
+           (process-environment
+            (append (apply #'brimel--environment term-term-name size)
+                    (list (concat "TERMINFO=" (brimel--runtime-file-name data-directory))
+                          (format term-termcap-format "TERMCAP=" term-term-name
+                                  (cadr size) (car size))
+                          (format "INSIDE_EMACS=%s,term:%s" emacs-version term-protocol-version))
+                    process-environment))
+           (process-connection-type nil)
+           ;; Term decodes the output itself, escape sequences and all.
+           (inhibit-eol-conversion t)
+           (coding-system-for-read 'binary))
+      (brimel--serve (apply #'start-process name buffer brimel-program command switches)
+                     #'brimel--term-window-size))))
+
+(advice-add 'term-exec-1 :around #'brimel--term-exec)
+
+(defun brimel--term-window-size (process windows)
+  "Resize PROCESS's Term screen for WINDOWS, then its terminal to match.
+Term's own size function sets the screen's size, which the relay is sent."
+  (funcall window-adjust-process-window-size-function process windows)
+  (brimel--send-size process term-width term-height))
+
+(defun brimel--runtime-file-name (file)
+  "Return FILE as the programs of the relay's runtime name it.
+A native Windows Emacs names it the Windows way; the runtime's cygpath,
+beside the relay, converts it."
+  (let* ((relay (and (eq system-type 'windows-nt) (executable-find brimel-program)))
+         (cygpath (and relay (locate-file "cygpath" (list (file-name-directory relay))
+                                          exec-suffixes #'file-executable-p))))
+    (with-temp-buffer
+      (if (and cygpath (eq 0 (call-process cygpath nil t nil "-u" file)))
+          (buffer-substring (point-min) (progn (goto-char (point-min)) (line-end-position)))
+        file))))
 
 (provide 'brimel)
 ;;; brimel.el ends here

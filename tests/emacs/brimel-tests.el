@@ -1,4 +1,4 @@
-;;; brimel-tests.el --- Shell buffers through the relay, as a user sees them  -*- lexical-binding: t; -*-
+;;; brimel-tests.el --- Shell and Term buffers through the relay, as a user sees them  -*- lexical-binding: t; -*-
 
 ;;; Commentary:
 
@@ -9,13 +9,14 @@
 
 (require 'brimel)
 
-(setq brimel-program (or (getenv "BRIMEL") brimel-program)
-      explicit-shell-file-name "/bin/sh"
+(setq brimel-program (or (getenv "BRIMEL") brimel-program) explicit-shell-file-name "/bin/sh"
       kill-buffer-query-functions nil)
 
-;; As for a native Windows Emacs: no signal reaches the relay, only keys sent in-band.
+;; As for a native Windows Emacs: pipes only, and no signal reaches the relay, only keys
+;; sent in-band.
+(advice-add 'make-process :filter-args (lambda (args) (append '(:connection-type pipe) args)))
 (setq interrupt-process-functions (list #'brimel--interrupt))
-(dolist (signal-sender '(quit-process stop-process))
+(dolist (signal-sender '(quit-process stop-process signal-process))
   (advice-add signal-sender :override (lambda (&rest _) (error "No signal here")) '((depth . 100))))
 
 (defun brimel-test--shows (pattern &optional count)
@@ -24,13 +25,21 @@
     (while (and (< (how-many pattern (point-min) (point-max)) (or count 1))
                 (< (float-time) deadline))
       (accept-process-output nil 0.05))
-    (should (>= (how-many pattern (point-min) (point-max)) (or count 1)))))
+    (ert-info ((buffer-string) :prefix "The buffer: ")
+      (should (>= (how-many pattern (point-min) (point-max)) (or count 1))))))
 
-(defun brimel-test--type (line)
-  "Send LINE as comint does for a line typed at the end of the buffer."
+(defun brimel-test--type (line &optional pattern count)
+  "Send LINE as comint does for a line typed at the end of the buffer.
+Then wait until the buffer shows PATTERN COUNT times, if PATTERN is given."
   (goto-char (point-max))
   (insert line)
-  (comint-send-input))
+  (comint-send-input)
+  (when pattern (brimel-test--shows pattern count)))
+
+(defun brimel-test--keys (keys &optional pattern count)
+  "Press KEYS in Term's char mode, then wait until the buffer shows PATTERN COUNT times."
+  (term-send-raw-string keys)
+  (when pattern (brimel-test--shows pattern count)))
 
 ;; The quotes in what is typed keep it apart from what the shell answers.
 (ert-deftest brimel-shell-in-a-buffer ()
@@ -38,50 +47,98 @@
     (let* ((window (or (get-buffer-window (current-buffer) t) (selected-window)))
            (size (format "%d %d" (window-body-height window) (window-body-width window))))
       (brimel-test--shows "[$#] ")
-      (brimel-test--type "echo hel\"\"lo; tty; stty size")
-      (brimel-test--shows (format "hello\n/dev/.*\n%s\n" size))
+      (brimel-test--type "echo hel\"\"lo; tty; stty size" (format "hello\n/dev/.*\n%s\n" size))
       (set-window-buffer (split-window window nil t) (get-buffer-create "*brimel-other*"))
       (window--adjust-process-windows) ; as a resized window's redisplay does
-      (brimel-test--type "stty size")
-      (brimel-test--shows (format "^%d %d$" (window-body-height window) (window-body-width window)))
+      (brimel-test--type "stty size"
+                         (format "^%d %d$" (window-body-height window) (window-body-width window)))
       (set-process-coding-system (get-buffer-process (current-buffer)) 'latin-1 'latin-1)
-      (brimel-test--type "echo \"\xff\" | od -An -tx1") ; the byte 0xFF, as data
-      (brimel-test--shows "^ ff 0a$")
+      (brimel-test--type "echo \"\xff\" | od -An -tx1" "^ ff 0a$") ; the byte 0xFF, as data
       (should (= (how-many "hel\"\"lo" (point-min) (point-max)) 1)) ; no echo besides comint's
       (should-not (string-match-p "\r" (buffer-string)))
-      (brimel-test--type "sh -c 'echo sta\"\"rted; exec sleep 30'; echo not\"\" interrupted")
-      (brimel-test--shows "started")
+      (brimel-test--type "sh -c 'echo sta\"\"rted; exec sleep 30'; echo not\"\" interrupted" "started")
       (comint-interrupt-subjob)
-      (brimel-test--type "sh -c 'echo qu\"\"itting; exec sleep 30'")
-      (brimel-test--shows "quitting")
+      (brimel-test--type "sh -c 'echo qu\"\"itting; exec sleep 30'" "quitting")
       (comint-quit-subjob)
-      (brimel-test--type "sh -c 'echo rea\"\"dy; exec cat'")
-      (brimel-test--shows "ready")
+      (brimel-test--type "sh -c 'echo rea\"\"dy; exec cat'" "ready")
       (comint-stop-subjob)
       (brimel-test--shows "Stopped")
-      (brimel-test--type "fg")
-      (brimel-test--type "back again")
-      (brimel-test--shows "^back again$" 2)
+      (brimel-test--type "fg\nback again" "^back again$" 2)
       (comint-send-eof)
-      (brimel-test--type "exit 3")
+      (brimel-test--type "exit 3" "exited abnormally with code 3")
+      (kill-buffer))))
+
+;; In char mode the terminal echoes, in line mode too (where Term takes its own copy away).
+(ert-deftest brimel-term-full-screen-programs ()
+  (let ((text (make-temp-file "brimel-test")))
+    (with-current-buffer (brimel-ansi-term "sh")
+      (brimel-test--shows "[$#] ")
+      (brimel-test--keys "echo \"$TERM\"; stty size\r"
+                         (format "TERM.; stty size\neterm-color\n%d %d$" term-height term-width))
+      (brimel-test--keys "tput clear; tput cup 5 10; echo X\"\"\r" "^ \\{10\\}X$")
+      (should (save-excursion (goto-char term-home-marker) (forward-line 5) (looking-at " \\{10\\}X")))
+      (brimel-test--keys (format "seq -f 'line %%g' 99 >%s; less %s\r" text text)
+                         (format "^line %d$" (1- term-height)))
+      (should (= 0 (how-many (format "^line %d$" term-height) (point-min) (point-max))))
+      (brimel-test--keys " " (format "^line %d$" (* 2 (1- term-height))))
+      (brimel-test--keys (format "q vi %s.vi\r" text) "\\[New\\]")
+      (brimel-test--keys "iedi\"\"ted\e:wq\r" "written")
+      (should (equal (with-temp-buffer (insert-file-contents (concat text ".vi")) (buffer-string))
+                     "edi\"\"ted\n"))
+      (mapc #'delete-file (list text (concat text ".vi")))
+      (brimel-test--keys "sh -c 'echo ca\"\"tting; exec cat'\r" "^catting")
+      (brimel-test--keys "\C-z" "Stopped") ; C-z in ansi-term's char mode
+      (brimel-test--keys "fg\rback again\r\C-d" "^back again$" 2)
+      ;; A program that follows its terminal's size until it is interrupted.
+      (brimel-test--keys "sh -c 'trap \"stty size\" WINCH; trap \"echo inter\"\"rupted; exit\" INT;\
+ echo rea\"\"dy; while :; do sleep 1; done'\r" "^ready")
+      (split-window nil nil t)
+      (window--adjust-process-windows) ; as a resized window's redisplay does
+      (brimel-test--shows (format "^%d %d$" term-height term-width))
+      (brimel-test--keys "\C-c" "interrupted$")
+      (term-line-mode)
+      (brimel-test--keys "cat; echo cat\"\" ended\r")
+      (term-send-eof)
+      (brimel-test--keys "exit 3\r" "^cat ended")
       (brimel-test--shows "exited abnormally with code 3")
       (kill-buffer))))
 
-(ert-deftest brimel-programs-through-the-relay-end-with-their-buffer ()
-  (let ((brimel-programs '("sh")) (process-connection-type nil) ; as where Emacs has no ptys
-        (deadline (+ (float-time) 10)) relay shell)
-    (brimel-comint-mode 1)
-    (unwind-protect
-        (with-current-buffer (make-comint "brimel-mode-test" "sh" nil "-c" "tty")
-          (brimel-test--shows "^/dev/"))
-      (brimel-comint-mode -1))
-    (with-current-buffer (brimel-comint-run "sh" '("-c" "tty; echo $$; sleep 30"))
-      (setq relay (get-buffer-process (current-buffer)))
-      (brimel-test--shows "^/dev/.*\n\\([0-9]+\\)")
-      (setq shell (format "/proc/%s" (match-string 1)))
-      (kill-buffer))
-    (while (and (or (process-live-p relay) (file-exists-p shell)) (< (float-time) deadline))
+(defconst brimel-test--file (or load-file-name buffer-file-name))
+
+(defun brimel-test--sleepers ()
+  "Start a program in a comint and a Term buffer through their modes.
+Return the pids of each program and its relay."
+  (let ((brimel-programs '("sh")) (brimel-comint-mode t) (brimel-term-mode t))
+    (mapcan (lambda (buffer)
+              (with-current-buffer buffer
+                (brimel-test--shows "^[0-9]+$")
+                (list (read (buffer-string)) (process-id (get-buffer-process buffer)))))
+            (list (make-comint "brimel-comint" "sh" nil "-c" "echo $$; exec sleep 30")
+                  (make-term "brimel-term" "sh" nil "-c" "echo $$; exec sleep 30")))))
+
+(defun brimel-test--ended (pids)
+  "Wait up to 10 s until none of PIDS runs; check that none does, and end those that do."
+  (let ((deadline (+ (float-time) 10))
+        (live (lambda (pid) (not (member (alist-get 'state (process-attributes pid)) '(nil "Z"))))))
+    (while (and (seq-some live pids) (< (float-time) deadline))
       (accept-process-output nil 0.05))
-    (should-not (or (process-live-p relay) (file-exists-p shell)))))
+    (unwind-protect (should-not (seq-filter live pids))
+      (apply #'call-process "kill" nil nil nil "-KILL" (mapcar #'number-to-string pids)))))
+
+;; The programs neither read nor write: only the relay's watch on Emacs ends them with it.
+(ert-deftest brimel-programs-end-with-their-buffer-or-with-emacs ()
+  (let ((pids (brimel-test--sleepers))
+        (emacs (make-process
+                :name "host" :buffer (generate-new-buffer " *host*")
+                :command (list (concat invocation-directory invocation-name) "-Q" "--batch" "-L"
+                               (file-name-directory (locate-library "brimel")) "-l" "ert"
+                               "-l" brimel-test--file "--eval"
+                               "(progn (message \"%S\" (brimel-test--sleepers)) (sleep-for 60))"))))
+    (mapc #'kill-buffer '("*brimel-comint*" "*brimel-term*"))
+    (brimel-test--ended pids)
+    (with-current-buffer (process-buffer emacs)
+      (unwind-protect (brimel-test--shows "^(.*)$")
+        (kill-process emacs))
+      (brimel-test--ended (read (buffer-string))))))
 
 ;;; brimel-tests.el ends here
