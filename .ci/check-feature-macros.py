@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Compiles every unit outside src/platform/linux/ with the compiler's own _GNU_SOURCE taken away,
 so that the build's stated feature-test macros alone must make every name visible, as on Cygwin,
 where g++ under -std=c++20 defines none.   check-feature-macros.py build/compile_commands.json"""

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The least a pseudo-terminal relay can do, as the limit to measure brimel against: a new
 // terminal without echo, the command on it through sh -c, and a poll loop that moves up to 64 KiB
 // at a time each way with blocking writes. No watch, no options, no care for end of input.

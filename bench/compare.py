@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Measures brimel side by side with util-linux script and socat, in one run, on this machine.
 
     python3 bench/compare.py [path/to/brimel] [--quick]

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Measures brimel with BRIMEL_CONTROL=1 against the default, in one run, on this machine.
 
     python3 bench/control.py [path/to/brimel] [--quick]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Linked in, with ld's --wrap=vsnprintf, where clang before 21 builds for Cygwin or MSYS2 (LLVM
 // pull request 143115): such clang gives the target the System V va_list, a 24-byte record
 // passed by address, while it calls the Win64 way, so its va_start leaves the Win64 argument

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The link of an executable for MSYS2's runtime, read after CMake's own rules for the platform:
 # mingw-w64's ld with the runtime's start files and libraries, as MSYS2's GCC would call it.
 set(lib_dir "${BRIMEL_MSYS_ROOT}/usr/lib")

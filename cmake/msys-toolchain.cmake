@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-builds the relay on Linux for MSYS2's runtime (msys-2.0.dll, Cygwin's fork) with clang,
 # against the runtime's own C and Windows headers, GCC's C++ headers and libraries of that
 # installation, all under BRIMEL_MSYS_ROOT, and links with mingw-w64's GNU ld: clang's driver

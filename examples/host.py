@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """A host that drives an interactive shell through brimel, as an editor would.
 
     python3 examples/host.py [path/to/brimel]

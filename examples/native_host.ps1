@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # A native Windows host that drives a shell through brimel, as IDE tools in .NET, Java or Node do:
 # pipes for the relay's standard streams, no POSIX signal to send, and TerminateProcess to end it.
 #   pwsh examples/native_host.ps1 -Relay build/default/brimel.exe [-Cygwin C:\cygwin]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The flags and the command vector.
 #pragma once
 

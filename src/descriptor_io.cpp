@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "descriptor_io.h"
 
 #include <cerrno>

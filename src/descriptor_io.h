@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes on file descriptors, safe between fork and exec.
 #pragma once
 

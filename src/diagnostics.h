@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process-wide switches, the two message paths and the one way the process ends.
 #pragma once
 

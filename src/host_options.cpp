@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host_options.h"
 
 #include "diagnostics.h"

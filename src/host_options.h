@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Options a host may turn on through the environment, beyond the flags, whose text is fixed:
 // BRIMEL_WINDOW_SIZE (COLUMNSxROWS), BRIMEL_BLOCK_SIZE (bytes), BRIMEL_INTERRUPT,
 // BRIMEL_EXIT_STATUS and BRIMEL_CONTROL (0 or 1).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // brimel: runs a command on a new pseudo-terminal and relays bytes between that terminal and the
 // relay's own standard streams.
 #include "command_line.h"

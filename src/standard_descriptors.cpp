@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "standard_descriptors.h"
 
 #include "diagnostics.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The relay's standard descriptors at start-up.
 #pragma once
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # -a: DISPLAY and SSH_ASKPASS for a password prompt, each only where it is not set at all.
 # SSH_ASKPASS names brimel-auth.exe in the folder of the relay's own file as the system knows it:
 # a POSIX path on Linux, the Windows one on Cygwin.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The command line: the usage text before anything else, even a bad host option; flags that
 # count by their second character only (-vn is -v, so the terminal echoes a line sent once the
 # command is ready; -nv is -n, with no echo and no traces); what follows the command name is the

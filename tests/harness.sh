@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Runs one case of a subject's script through the real relay and compares what the case printed
 # with what it expects; a difference, a time-out or a process left running fails it.
 #   sh tests/harness.sh SCRIPT CASE     (CTest gives B, the relay, and the platform's values)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Helpers for the cases, sourced before each subject's script. $B is the relay, $T (the current
 # folder) is the case's own, and $R is a fifo in it for a command to say that it is ready.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Starts a process that holds a copy of the terminal master of the relay whose pid is given, as
 a second holder on Cygwin would, and prints that process's pid.   python3 hold_master.py PID"""
 import ctypes, os, subprocess, sys

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # What a host turns on with BRIMEL_* variables, and the values the relay refuses.
 
 # The window size as set, and left as a new terminal has it here when empty (0x0 on Linux, 80x25

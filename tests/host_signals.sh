@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # With BRIMEL_INTERRUPT=1 the host's SIGINT, SIGQUIT and SIGTSTP reach the command's foreground
 # job as the terminal's keys, or as the signal itself; without it the relay keeps what it
 # inherited.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The relay ends, with status 1, when the host that VELDRIN_PROCESS_ID names ends, and its
 # command with it; ids that name no live process, or that atoi reads as none, watch nothing.
 

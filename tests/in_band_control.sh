@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # With BRIMEL_CONTROL=1 the host's input is read in telnet's command syntax: IAC SB NAWS sets the
 # window size, IAC IP, ABORT, SUSP and xEOF press the terminal's own keys, IAC IAC is one 0xFF,
 # and other commands, negotiation and overlong subnegotiations are read and ignored.

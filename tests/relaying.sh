@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Bytes relayed both ways, exactly, at every block size; the sizes of the relay's writes; what
 # the command gets once the host's input has ended.
 

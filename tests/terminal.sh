@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The command's terminal: how it gets it, what the relay takes from its own, and a command that
 # is never started once its relay is gone.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # What -v writes, in order, with the child's two lines that come through the terminal, whole
 # however long the command's name (its error number, which differs between platforms, as N);
 # nothing without -v; what a process limit stops.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Installs with apt-get what building (and, with "test", testing) brimel needs and the machine
 # lacks; installs nothing when all is there.   sh tools/install-needs.sh build|test
 set -eu

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Runs every case of tests/ on MSYS2's runtime (Cygwin's fork) under Wine, against the relay that
 # the msys-wine preset cross-built, with the runtime kit at ../shared/msys-wine (MSYS_WINE_KIT):
 # one line a case (PASS, FAIL, SKIP with its reason, or TIMEOUT, and its seconds), the output of

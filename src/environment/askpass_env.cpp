@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "environment/askpass_env.h"
 
 #include "platform/platform.h"

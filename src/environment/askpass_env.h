@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // With -a: DISPLAY and SSH_ASKPASS for a program on the terminal that asks for a password, so that
 // it can call the prompt program beside the relay's own executable.
 #pragma once

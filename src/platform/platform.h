@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The services the relay takes from the operating system itself rather than from the POSIX layer:
 // a native thread, a wait for a process given by its native id, the console's control events and
 // the path of the relay's own executable. Linux and Win32 each implement them; nothing above this

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "session/control_input.h"
 
 #include "descriptor_io.h"

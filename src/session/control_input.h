@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // With BRIMEL_CONTROL=1 the host's input is read in telnet's command syntax, without negotiation,
 // so that a host that has only the relay's standard input can resize the terminal and press its
 // keys: IAC IAC is a data byte 0xFF, IAC SB NAWS W1 W0 H1 H0 IAC SE sets the window size, and IAC

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where a terminal hangs up only at its master's last close (Cygwin), a relay that ends without
 // running any of its own code (TerminateProcess, or a console's default handler, which is how
 // native Windows hosts end it) would leave its command waiting on the terminal for ever. A small

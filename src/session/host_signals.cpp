@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "session/host_signals.h"
 
 #include "descriptor_io.h"

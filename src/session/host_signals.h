@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The signals a host sends to interrupt, quit or suspend. By default the relay and its command
 // ignore SIGINT and the others keep what the relay inherited; with BRIMEL_INTERRUPT=1 the relay
 // catches SIGINT, SIGQUIT and SIGTSTP and hands each on to the terminal as the key that a user

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "session/pty_child.h"
 
 #include "descriptor_io.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pseudo-terminal pair and the command started on its slave side.
 #pragma once
 

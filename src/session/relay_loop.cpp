@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "session/relay_loop.h"
 
 #include "descriptor_io.h"

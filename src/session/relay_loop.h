@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Relays the relay's standard input to the terminal and the terminal's output to standard output.
 #pragma once
 

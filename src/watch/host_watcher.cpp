@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "watch/host_watcher.h"
 
 #include "diagnostics.h"

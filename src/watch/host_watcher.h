@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Ties the relay's life to its host's: when the process named by VELDRIN_PROCESS_ID ends, the
 // relay ends at once with status 1.
 #pragma once

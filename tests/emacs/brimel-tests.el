@@ -1,5 +1,7 @@
 ;;; brimel-tests.el --- Shell and Term buffers through the relay, as a user sees them  -*- lexical-binding: t; -*-
 
+;; SPDX-License-Identifier: MIT
+
 ;;; Commentary:
 
 ;; BRIMEL=path/to/brimel emacs -Q --batch -L editors/emacs -l ert \

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Checks the Win32 side of the platform layer with real processes and consoles (under Wine). The
 // native thread and the wait for a process run in the relay itself in the cases on MSYS2's runtime.
 //   driver             runs the checks; its last line is "N passed, N failed"

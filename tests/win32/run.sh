@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Cross-builds the Win32 platform layer with its driver and runs it under Wine: the driver's own
 # checks, then its own path from install directories of awkward lengths and names, started from
 # the Linux side (Wine itself cannot start an .exe at 260 characters or more). Judged by the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The platform services on Windows, beneath the Cygwin layer.
 #include "platform/platform.h"
 
