@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: MIT
 # A native Windows host that drives a shell through brimel, as IDE tools in .NET, Java or Node do:
 # pipes for the relay's standard streams, no POSIX signal to send, and TerminateProcess to end it.
-#   pwsh examples/native_host.ps1 -Relay build/default/brimel.exe [-Cygwin C:\cygwin]
+#   pwsh examples/native_host.ps1 -Relay build/default/brimel.exe [-Cygwin C:\cygwin | C:\msys64\usr]
+# -Cygwin names the folder whose bin holds the runtime's sh: Cygwin's root, or MSYS2's usr.
 # It ties the relay's life to its own (VELDRIN_PROCESS_ID) and asks for an interrupt that works,
 # interrupts a sleep by writing the key 0x03, then kills the relay: the session hangs up, so the
 # shell's HUP trap writes a file and its background sleep ends, within 2 s. It prints what the
