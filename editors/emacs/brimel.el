@@ -260,14 +260,14 @@ Those are the programs of `term', `ansi-term' and Eshell's visual commands."
 ;;;###autoload
 (defun brimel-term (program)
   "Start PROGRAM on a terminal through the relay in a Term buffer, as `term'."
-  (interactive (advice-eval-interactive-spec (cadr (interactive-form #'term))))
+  (interactive (eval (cadr (interactive-form #'term)) t)) ; term's own questions
   (brimel--start (lambda () (term program))))
 
 ;;;###autoload
 (defun brimel-ansi-term (program &optional new-buffer-name)
   "Start PROGRAM on a terminal through the relay, as `ansi-term'.
 NEW-BUFFER-NAME names the buffer as there."
-  (interactive (advice-eval-interactive-spec (cadr (interactive-form #'ansi-term))))
+  (interactive (eval (cadr (interactive-form #'ansi-term)) t))
   (brimel--start (lambda () (ansi-term program new-buffer-name))))
 
 (defun brimel--term-exec (exec name buffer command switches)
