@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 bool write_all(int fd, const void *data, size_t length) {
@@ -34,4 +35,9 @@ size_t write_what_fits(int fd, const void *data, size_t length) {
         return written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : length;
     }
     return 0;
+}
+
+size_t unread_bytes(int fd) {
+    int count = 0;
+    return ioctl(fd, FIONREAD, &count) == 0 && count > 0 ? static_cast<size_t>(count) : 0;
 }

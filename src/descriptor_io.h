@@ -13,3 +13,6 @@ bool write_all(int fd, const void *data, size_t length);
 // rest is to be offered again. A descriptor that fails otherwise is going away: every byte counts
 // as taken, and its end is read elsewhere.
 size_t write_what_fits(int fd, const void *data, size_t length);
+
+// How many bytes a read of the descriptor would find waiting now; 0 where it cannot tell.
+size_t unread_bytes(int fd);

@@ -2,13 +2,10 @@
 #include "session/control_input.h"
 
 #include "descriptor_io.h"
-#include "session/host_signals.h"
+#include "session/terminal_keys.h"
 
-#include <csignal>
 #include <cstring>
 #include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
 
 namespace {
 
@@ -50,26 +47,17 @@ void set_window_size(int master) {
     }
 }
 
-// The terminal's current end-of-file key, if it has one.
-outcome press_end_of_file(int master) {
-    termios modes{};
-    if (tcgetattr(master, &modes) != 0 || modes.c_cc[VEOF] == _POSIX_VDISABLE) {
-        return outcome::taken;
-    }
-    return write_byte(master, modes.c_cc[VEOF]);
-}
-
 // The byte after IAC.
 outcome read_command(int master, pid_t command, unsigned char byte) {
     outcome result = outcome::taken;
     if (byte == iac) {
         result = write_byte(master, byte); // a data byte 0xFF
-    } else if (byte == ip || byte == abort_key || byte == susp) {
-        const int number = byte == ip ? SIGINT : byte == abort_key ? SIGQUIT : SIGTSTP;
-        result =
-            pass_signal_as_key(master, number, command, false) ? outcome::taken : outcome::full;
-    } else if (byte == xeof) {
-        result = press_end_of_file(master);
+    } else if (byte == ip || byte == abort_key || byte == susp || byte == xeof) {
+        const terminal_key key = byte == ip          ? terminal_key::interrupt
+                                 : byte == abort_key ? terminal_key::quit
+                                 : byte == susp      ? terminal_key::suspend
+                                                     : terminal_key::end_of_file;
+        result = press_key(master, key, command, false) ? outcome::taken : outcome::full;
     }
     if (result == outcome::taken) {
         state = byte >= will && byte <= dont ? reading::option

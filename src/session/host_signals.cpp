@@ -1,23 +1,19 @@
 // SPDX-License-Identifier: MIT
 #include "session/host_signals.h"
 
-#include "descriptor_io.h"
 #include "diagnostics.h"
 #include "platform/platform.h"
+#include "session/terminal_keys.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int caught[] = {SIGINT, SIGQUIT, SIGTSTP};
-// Signals whose keys wait for the terminal to take the input ahead of them, in order.
-int waiting[8];
-size_t waiting_count = 0;
 int arrivals[2] = {-1, -1};        // a pipe: one byte, the signal's number, for each signal caught
 volatile sig_atomic_t arrived = 0; // set before the byte is written: seen without a system call
 
@@ -68,8 +64,10 @@ void on_console_event(console_event event) {
     }
 }
 
-cc_t key_for(int number, const termios &modes) {
-    return modes.c_cc[number == SIGINT ? VINTR : number == SIGQUIT ? VQUIT : VSUSP];
+terminal_key key_of(int number) {
+    return number == SIGINT    ? terminal_key::interrupt
+           : number == SIGQUIT ? terminal_key::quit
+                               : terminal_key::suspend;
 }
 
 } // namespace
@@ -91,41 +89,6 @@ void catch_host_signals() {
     if (!terminal_is_a_console()) {
         catch_console_events(on_console_event);
     }
-}
-
-bool pass_signal_as_key(int master, int number, pid_t command, bool terminal_full) {
-    termios modes{};
-    const pid_t group = tcgetpgrp(master);
-    const bool have_modes = tcgetattr(master, &modes) == 0;
-    const cc_t key = have_modes ? key_for(number, modes) : cc_t{_POSIX_VDISABLE};
-    // A program that reads its terminal raw (ISIG off) asked for bytes, never a signal: its key
-    // waits behind the input ahead of it, as in a terminal window.
-    if (key != _POSIX_VDISABLE && have_modes && (modes.c_lflag & ISIG) == 0) {
-        return !terminal_full && write_what_fits(master, &key, 1) == 1;
-    }
-    // With ISIG the terminal signals only a foreground group, which exists once the command has
-    // taken the terminal. A terminal full of input that its command does not read would take the
-    // key, if at all, behind that input, where it waits as long as the input does. The signal
-    // then goes directly.
-    const bool no_group = have_modes && group <= 0;
-    if (key != _POSIX_VDISABLE && !no_group && !terminal_full && write(master, &key, 1) == 1) {
-        return true;
-    }
-    kill(group > 0 ? -group : command, number);
-    return true;
-}
-
-bool host_keys_waiting() {
-    return waiting_count > 0;
-}
-
-void pass_waiting_keys(int master, pid_t command) {
-    size_t passed = 0;
-    while (passed < waiting_count && pass_signal_as_key(master, waiting[passed], command, false)) {
-        ++passed;
-    }
-    waiting_count -= passed;
-    memmove(waiting, waiting + passed, waiting_count * sizeof waiting[0]);
 }
 
 int host_signal_descriptor() {
@@ -159,7 +122,8 @@ void reset_command_signals(const sigset_t &previous) {
     release_host_signals(previous);
 }
 
-void pass_host_signals(int master, pid_t command, bool terminal_full, bool pipe_readable) {
+void pass_host_signals(int master, pid_t command, bool terminal_full, bool pipe_readable,
+                       uint64_t input_read) {
     // A console event's thread may set the flag just after it was cleared, and write its byte
     // just after the pipe was read empty: the pipe readable in the wait then has it read.
     if (arrived == 0 && !pipe_readable) {
@@ -173,11 +137,7 @@ void pass_host_signals(int master, pid_t command, bool terminal_full, bool pipe_
     while ((count = read(arrivals[0], numbers, sizeof numbers)) > 0 ||
            (count < 0 && errno == EINTR)) {
         for (ssize_t i = 0; i < count; ++i) {
-            // Past a few waiting, more add nothing.
-            if (!pass_signal_as_key(master, numbers[i], command, terminal_full) &&
-                waiting_count < sizeof waiting / sizeof waiting[0]) {
-                waiting[waiting_count++] = numbers[i];
-            }
+            press_or_queue_key(master, key_of(numbers[i]), command, terminal_full, input_read);
         }
     }
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <csignal>
+#include <cstdint>
 #include <sys/types.h>
 
 // Ignores SIGINT, or with interrupt_command on, catches the three signals. Does not return when
@@ -27,24 +28,11 @@ void release_host_signals(const sigset_t &previous);
 // their defaults, as in a terminal window, whatever the relay inherited.
 void reset_command_signals(const sigset_t &previous);
 
-// Hands the signal (SIGINT, SIGQUIT or SIGTSTP) to the terminal as its interrupt, quit or suspend
-// character, written to the master, or where that character would not act (as below), sends it.
-// False, with nothing done, where the terminal reads raw (ISIG off) and cannot take the key now
-// (terminal_full, or no room): the key is to wait, in order, behind the input ahead of it.
-bool pass_signal_as_key(int master, int number, pid_t command, bool terminal_full);
-
-// Hands each signal that has arrived to the terminal as its interrupt, quit or suspend character,
-// written to the master. Where the terminal has no such character, is full of input that its
-// command has not read (terminal_full: the relay holds input it could not take, or keys wait),
-// takes no more input, or has no foreground group yet, the same signal goes to the foreground
-// group, or to the command itself; but a raw reader's key waits behind that input
-// (pass_waiting_keys).
+// Presses the interrupt, quit or suspend key for each signal that has arrived (terminal_keys):
+// terminal_full says that the relay holds input the terminal could not take, or keys wait;
+// input_read is how much of the host's input the relay has read.
 // Costs no system call unless a signal has arrived, or the wait found the descriptor readable
 // (pipe_readable), so the relay loop calls it on every pass: whatever the wait reported, a signal
 // that came before some input is handed on before it.
-void pass_host_signals(int master, pid_t command, bool terminal_full, bool pipe_readable);
-
-// Whether keys wait for the terminal to take them (the relay reads no input meanwhile), and
-// hands them on once the input ahead of them has gone, as far as the terminal takes them.
-bool host_keys_waiting();
-void pass_waiting_keys(int master, pid_t command);
+void pass_host_signals(int master, pid_t command, bool terminal_full, bool pipe_readable,
+                       uint64_t input_read);

@@ -5,6 +5,7 @@
 #include "diagnostics.h"
 #include "session/control_input.h"
 #include "session/host_signals.h"
+#include "session/terminal_keys.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -80,6 +81,7 @@ void run_relay(const PtyPair &pty, pid_t command) {
     HeldInput held{buffers + block_size, 0, 0};
     int64_t pause_ms = first_pause_ms;
     int64_t input_paused_until = 0; // 0: not paused
+    uint64_t input_read = 0;        // bytes read from standard input
     bool done = false;
 
     trace("Begin loop.\n");
@@ -93,9 +95,13 @@ void run_relay(const PtyPair &pty, pid_t command) {
                 timeout = static_cast<int>(left);
             }
         }
-        const bool ahead = held.length > 0 || host_keys_waiting(); // for the terminal to take
-        const bool want_input = !ahead && input_paused_until == 0;
-        pollfd ready[3] = {{master, static_cast<short>(POLLIN | (ahead ? POLLOUT : 0)), 0},
+        // For the terminal to take: the input held, then the keys, once the input they wait
+        // behind has been read and taken too.
+        const uint64_t before_keys = input_before_keys(input_read);
+        const bool ahead = held.length > 0 || keys_waiting();
+        const bool want_input = held.length == 0 && before_keys > 0 && input_paused_until == 0;
+        const bool want_room = held.length > 0 || (keys_waiting() && before_keys == 0);
+        pollfd ready[3] = {{master, static_cast<short>(POLLIN | (want_room ? POLLOUT : 0)), 0},
                            {want_input ? 0 : -1, POLLIN, 0},
                            {signals, POLLIN, 0}};
         int marked = poll(ready, 3, timeout);
@@ -113,23 +119,29 @@ void run_relay(const PtyPair &pty, pid_t command) {
         // Before any input read in this pass, which may have come after the signal; and while
         // input the terminal refused is still held, which shows that its command is not reading,
         // or keys wait, behind which a later one waits too.
-        pass_host_signals(master, command, ahead, (ready[2].revents & POLLIN) != 0);
+        pass_host_signals(master, command, ahead, (ready[2].revents & POLLIN) != 0, input_read);
         if ((ready[0].revents & POLLOUT) != 0) {
             deliver_held(master, held, command);
             if (held.length == 0) {
-                pass_waiting_keys(master, command);
+                press_waiting_keys(master, command, input_read);
             }
         }
 
-        if (want_input && (ready[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
-            ssize_t count = read(0, held.bytes, block_size);
+        // Input that came after a waiting key, also one queued just now, is read after it.
+        const uint64_t allowed = input_before_keys(input_read);
+        if (want_input && allowed > 0 && (ready[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            const size_t most = allowed < block_size ? static_cast<size_t>(allowed) : block_size;
+            ssize_t count = read(0, held.bytes, most);
             if (count > 0) {
                 held.start = 0;
                 held.length = static_cast<size_t>(count);
+                input_read += held.length;
                 deliver_held(master, held, command);
                 pause_ms = first_pause_ms;
             } else if (count == 0) {
-                // A full terminal drops this byte; the next end of input sends another.
+                // Nothing more comes ahead of the keys. A full terminal drops this byte; the next
+                // end of input sends another.
+                press_waiting_keys(master, command, UINT64_MAX);
                 ssize_t ignored = write(master, &end_of_input, 1);
                 (void)ignored;
                 input_paused_until = now_ms() + pause_ms;

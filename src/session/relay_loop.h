@@ -6,5 +6,5 @@
 
 // Returns once the terminal's command side has gone (the master reports end of file or an error)
 // or a read fails with an error other than EINTR. Signals the host sends to interrupt, quit or
-// suspend are handed on to the terminal, or to the command's process group (host_signals).
+// suspend are pressed as the terminal's keys (host_signals, terminal_keys).
 void run_relay(const PtyPair &pty, pid_t command);
