@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h> // FIONREAD, on Cygwin
 #include <unistd.h>
 
 bool write_all(int fd, const void *data, size_t length) {
