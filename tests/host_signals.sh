@@ -51,7 +51,8 @@ case_signal_where_a_key_would_not_act() {
         kill*) kill -CONT $child ;;
     esac; }
     traced -e trace=setsid,kill -e inject=setsid:signal=SIGSTOP $B -n sleep 30; echo $?
-    event() { case $what in *'"\2", 32)'*) [ $((n += 1)) = 12 ] && echo >go || kill -INT $pid; esac; }
+    event() { case $what in *'"\2", 32)'*) [ $((n += 1)) = 12 ] && echo >go || kill -INT $pid
+    esac; }
     mkfifo pasted go && { ready && seq 10000 && echo >pasted; } | traced -e trace=read $B -n sh -c '
         stty raw; echo >$R; read -r _ <pasted; kill -INT $PPID; read -r _ <go
         head -c 48894 | tr -dc "\003" | wc -c; head -c 1 | od -An -tx1'

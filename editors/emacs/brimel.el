@@ -2,6 +2,9 @@
 
 ;; Copyright (C) 2026 the brimel authors
 
+;; Author: the brimel authors <brimel@localhost>
+;; Maintainer: the brimel authors <brimel@localhost>
+;; URL: https://github.com/brimel/brimel
 ;; Version: 0.4.0
 ;; Package-Requires: ((emacs "27.1"))
 ;; Keywords: processes, terminals
@@ -51,7 +54,12 @@
 ;; visual commands use it.  The terminal is of Term's type and size and follows the window; in
 ;; char mode every key goes to it as typed, so C-c interrupts and C-z
 ;; suspends the job in it, and in line mode the keys below work as in a
-;; comint buffer.
+;; comint buffer.  On a native Windows Emacs, Term's and Shell's directory
+;; tracking read the runtime's file names (/c/Users, /home/me), converted by
+;; the runtime's own cygpath beside the relay.
+;;
+;; Nothing changes for processes that do not run through the relay, and
+;; `unload-feature' leaves Emacs as it was.
 ;;
 ;; In a comint buffer C-c C-c interrupts the job running in the program,
 ;; C-c C-\ quits it, C-c C-z suspends it and C-c C-d sends end-of-file, as
@@ -60,15 +68,13 @@
 ;; and the program ends with Emacs or with its buffer.  The terminal has
 ;; the window's size, and follows it when the window is resized.
 ;;
-;;   (require 'brimel)
 ;;   (brimel-comint-mode 1)
 ;;   (brimel-term-mode 1)
 
 ;;; Code:
 
 (require 'comint)
-(require 'shell)
-(require 'term)
+(eval-when-compile (require 'cl-lib))
 
 (defgroup brimel nil
   "Run comint and Term programs on a terminal through the brimel relay."
@@ -76,7 +82,7 @@
 
 (defcustom brimel-program (or (executable-find "brimel") "brimel")
   "The brimel relay: a file name, or a command found on variable `exec-path'."
-  :type 'string)
+  :type 'file)
 
 (defcustom brimel-programs nil
   "Programs that `brimel-comint-mode' runs through the relay.
@@ -102,8 +108,10 @@ TERM names the terminal's type; it has COLUMNS and ROWS."
         (concat "TERM=" term)))
 
 (defun brimel--size (window)
-  "Return the columns and rows of WINDOW's body, as the terminal is to have them."
-  (list (max 1 (window-body-width window)) (max 1 (window-body-height window))))
+  "Return the columns and rows of WINDOW, as comint and Term count them.
+The last column is left for the continuation glyph where there is no fringe."
+  (let ((size (window-adjust-process-window-size #'min (list window))))
+    (list (max 1 (car size)) (max 1 (cdr size)))))
 
 (defvar brimel--command nil
   "Non-nil while a telnet command is sent, whose bytes are not data.")
@@ -114,21 +122,27 @@ TERM names the terminal's type; it has COLUMNS and ROWS."
                    (get-buffer-process (or process (current-buffer))))))
     (and process (process-get process 'brimel) process)))
 
-(defun brimel--double-iac (arguments)
-  "Return ARGUMENTS of `process-send-string' with every byte 0xFF doubled.
-The relay reads its input as telnet does, where 0xFF begins a command
-and 0xFF 0xFF is that byte as data.  Other processes are left alone."
-  (let ((process (brimel--served (car arguments))))
-    (if (or brimel--command (not process))
-        arguments
-      (list process
-            (replace-regexp-in-string
-             "\377" "\377\377"
-             (encode-coding-string (cadr arguments)
-                                   (cdr (process-coding-system process)))
-             t t)))))
-
-(advice-add 'process-send-string :filter-args #'brimel--double-iac)
+(defun brimel--doubling-coding (coding)
+  "Return a coding system that encodes as CODING, then doubles each 0xFF.
+The relay reads its input as telnet does, where 0xFF begins a command and
+0xFF 0xFF is that byte as data.  As the process's own coding system, it
+serves every way Emacs sends a process data; telnet commands are sent with
+`brimel--command' bound, and go as they are.  The function that does it
+needs nothing of this package, so that processes started before it was
+unloaded go on working."
+  (let ((name (intern (format "brimel-iac-%s" coding)))
+        (double (intern (format "brimel--double-iac-%s" coding))))
+    (unless (coding-system-p name)
+      (defalias double
+        (lambda (&rest _)
+          (unless (and (boundp 'brimel--command) brimel--command)
+            (let ((bytes (encode-coding-region (point-min) (point-max) coding t)))
+              (erase-buffer)
+              (insert (replace-regexp-in-string "\377" "\377\377" bytes t t))))))
+      (define-coding-system name
+        (format "`%s', with every byte 0xFF doubled for the brimel relay." coding)
+        :coding-type 'raw-text :mnemonic ?B :eol-type 'unix :pre-write-conversion double))
+    name))
 
 (defun brimel--send-size (process columns rows)
   "Send PROCESS's terminal its size, COLUMNS and ROWS, as telnet's NAWS.
@@ -141,16 +155,19 @@ Return nil: the relay, not Emacs, sets the size."
     nil))
 
 (defun brimel--window-size (process windows)
-  "Send PROCESS's terminal the size of its window, or of the first of WINDOWS.
-The window is chosen as at the start."
-  (apply #'brimel--send-size process
-         (brimel--size (or (get-buffer-window (process-buffer process) t) (car windows)))))
+  "Send PROCESS's terminal the size that WINDOWS show, as comint would set it.
+That is `window-adjust-process-window-size-function''s choice."
+  (let ((size (funcall window-adjust-process-window-size-function process windows)))
+    (when size
+      (brimel--send-size process (max 1 (car size)) (max 1 (cdr size))))))
 
-(defun brimel--serve (process size-function)
+(defun brimel--serve (process size-function decoding)
   "Mark PROCESS as served by the relay and return it.
-SIZE-FUNCTION sends its terminal a window's size."
+SIZE-FUNCTION sends its terminal a window's size; DECODING decodes its output."
   (process-put process 'brimel t)
   (process-put process 'adjust-window-size-function size-function)
+  (set-process-coding-system process decoding
+                             (brimel--doubling-coding (cdr (process-coding-system process))))
   process)
 
 ;;;###autoload
@@ -166,15 +183,25 @@ or the command line that runs them through the relay over pipes."
                (and brimel-comint-mode
                     (member (file-name-nondirectory command) brimel-programs))))
       (funcall exec name buffer command switches)
-    ;; Comint itself takes the carriage return out of the terminal's CR LF.
     (let* ((window (or (get-buffer-window buffer t) (selected-window)))
            (process-connection-type nil)
            (process-environment (append (apply #'brimel--environment "dumb"
                                                (brimel--size window))
                                         process-environment))
            (relayed (apply #'brimel-command command switches)))
-      (brimel--serve (funcall exec name buffer (car relayed) (cdr relayed))
-                     #'brimel--window-size))))
+      (let ((process (funcall exec name buffer (car relayed) (cdr relayed))))
+        ;; The terminal ends each line with CR LF: the decoder takes the CR away
+        ;; at once, as a native Windows Emacs does for every process by default
+        ;; (`w32-set-default-process-coding-system'); a lone CR stays for comint.
+        (brimel--serve process #'brimel--window-size
+                       (coding-system-change-eol-conversion
+                        (car (process-coding-system process)) 'dos))
+        (when (eq system-type 'windows-nt)
+          (with-current-buffer buffer
+            (when (memq #'shell-directory-tracker comint-input-filter-functions)
+              (remove-hook 'comint-input-filter-functions #'shell-directory-tracker t)
+              (add-hook 'comint-input-filter-functions #'brimel--track-directory nil t))))
+        process))))
 
 (advice-add 'comint-exec-1 :around #'brimel--exec)
 
@@ -242,7 +269,11 @@ arguments, split as a shell would."
 
 (defun brimel--start (start)
   "Call the function START with `brimel--through-relay' bound to t.
-The comint and Term processes it starts then start through the relay."
+The comint and Term processes it starts then start through the relay.
+Signal an error naming `brimel-program' where there is no relay."
+  (unless (executable-find brimel-program)
+    (user-error "No brimel relay at \"%s\": set `brimel-program' to its file name"
+                brimel-program))
   (let ((brimel--through-relay t))
     (funcall start)))
 
@@ -250,6 +281,14 @@ The comint and Term processes it starts then start through the relay."
 
 (defvar term-width)                     ; Term's screen, local to its buffers
 (defvar term-height)
+(defvar term-term-name)
+(defvar term-termcap-format)
+(defvar term-protocol-version)
+(defvar term-command-function)
+(declare-function term "term" (program))
+(declare-function ansi-term "term" (program &optional new-buffer-name))
+(declare-function term-command-hook "term" (string))
+(declare-function shell-directory-tracker "shell" (str))
 
 ;;;###autoload
 (define-minor-mode brimel-term-mode
@@ -260,14 +299,14 @@ Those are the programs of `term', `ansi-term' and Eshell's visual commands."
 ;;;###autoload
 (defun brimel-term (program)
   "Start PROGRAM on a terminal through the relay in a Term buffer, as `term'."
-  (interactive (eval (cadr (interactive-form #'term)) t)) ; term's own questions
+  (interactive (progn (require 'term) (eval (cadr (interactive-form #'term)) t)))
   (brimel--start (lambda () (term program))))
 
 ;;;###autoload
 (defun brimel-ansi-term (program &optional new-buffer-name)
   "Start PROGRAM on a terminal through the relay, as `ansi-term'.
 NEW-BUFFER-NAME names the buffer as there."
-  (interactive (eval (cadr (interactive-form #'ansi-term)) t))
+  (interactive (progn (require 'term) (eval (cadr (interactive-form #'ansi-term)) t)))
   (brimel--start (lambda () (ansi-term program new-buffer-name))))
 
 (defun brimel--term-exec (exec name buffer command switches)
@@ -289,8 +328,11 @@ before it: the terminal it makes has Term's type and size, and echoes."
            ;; Term decodes the output itself, escape sequences and all.
            (inhibit-eol-conversion t)
            (coding-system-for-read 'binary))
+      (when (eq system-type 'windows-nt)
+        (with-current-buffer buffer
+          (setq-local term-command-function #'brimel--term-command)))
       (brimel--serve (apply #'start-process name buffer brimel-program command switches)
-                     #'brimel--term-window-size))))
+                     #'brimel--term-window-size 'binary))))
 
 (advice-add 'term-exec-1 :around #'brimel--term-exec)
 
@@ -300,17 +342,77 @@ Term's own size function sets the screen's size, which the relay is sent."
   (funcall window-adjust-process-window-size-function process windows)
   (brimel--send-size process term-width term-height))
 
-(defun brimel--runtime-file-name (file)
-  "Return FILE as the programs of the relay's runtime name it.
-A native Windows Emacs names it the Windows way; the runtime's cygpath,
-beside the relay, converts it."
-  (let* ((relay (and (eq system-type 'windows-nt) (executable-find brimel-program)))
+(defun brimel--cygpath (how file)
+  "Return FILE converted by the relay's runtime's cygpath with option HOW.
+Return nil where there is no such cygpath beside the relay, or it fails."
+  (let* ((relay (executable-find brimel-program))
          (cygpath (and relay (locate-file "cygpath" (list (file-name-directory relay))
                                           exec-suffixes #'file-executable-p))))
     (with-temp-buffer
-      (if (and cygpath (eq 0 (call-process cygpath nil t nil "-u" file)))
-          (buffer-substring (point-min) (progn (goto-char (point-min)) (line-end-position)))
-        file))))
+      (and cygpath (eq 0 (call-process cygpath nil '(t nil) nil how file))
+           (buffer-substring (point-min) (progn (goto-char (point-min)) (line-end-position)))))))
+
+(defun brimel--runtime-file-name (file)
+  "Return FILE as the programs of the relay's runtime name it.
+A native Windows Emacs names it the Windows way; elsewhere, or without
+the runtime's cygpath, it is returned as it is."
+  (or (and (eq system-type 'windows-nt) (brimel--cygpath "-u" file)) file))
+
+(defvar brimel--native-names (make-hash-table :test #'equal)
+  "The runtime's directory names converted so far, and what they became.")
+
+(defun brimel--native-file-name (file)
+  "Return FILE, named as the relay's runtime names it, as Emacs names it.
+On a native Windows Emacs the runtime's cygpath converts it, once; elsewhere
+it is the same name.  Return nil where it cannot be converted."
+  (if (not (eq system-type 'windows-nt))
+      file
+    (or (gethash file brimel--native-names)
+        (let ((native (brimel--cygpath "-m" file)))
+          (and native (puthash file native brimel--native-names))))))
+
+(defun brimel--term-command (string)
+  "Act on STRING, a message from the program in Term, as Term does.
+Its directory, which it names as the runtime does, is converted first,
+and one that Emacs cannot reach is left alone rather than raise an error."
+  (if (not (string-prefix-p "/" string))
+      (term-command-hook string)
+    (let ((directory (brimel--native-file-name (substring string 1))))
+      (when (and directory (file-directory-p directory))
+        (cd directory)))))
+
+(defun brimel--track-directory (input)
+  "Follow cd, pushd and popd in INPUT as `shell-directory-tracker' does.
+The directories are named as the relay's runtime names them."
+  (let ((shell-cd (symbol-function 'shell-cd)))
+    (cl-letf (((symbol-function 'shell-cd)
+               (lambda (directory)
+                 (funcall shell-cd (or (brimel--native-file-name directory) directory)))))
+      (shell-directory-tracker input))))
+
+(defun brimel-unload-function ()
+  "Leave Emacs as it was before this package was loaded.
+Processes the relay still serves go on, with the size they have."
+  (brimel-comint-mode -1)
+  (brimel-term-mode -1)
+  (remove-hook 'interrupt-process-functions #'brimel--interrupt)
+  (pcase-dolist (`(,function . ,advice)
+                 '((comint-exec-1 . brimel--exec) (term-exec-1 . brimel--term-exec)
+                   (quit-process . brimel--quit) (stop-process . brimel--stop)
+                   (process-send-eof . brimel--send-eof)))
+    (advice-remove function advice))
+  (dolist (process (process-list))
+    (when (process-get process 'brimel)
+      (process-put process 'adjust-window-size-function nil)
+      (process-put process 'brimel nil)))
+  (dolist (buffer (buffer-list))
+    (with-current-buffer buffer
+      (when (memq #'brimel--track-directory comint-input-filter-functions)
+        (remove-hook 'comint-input-filter-functions #'brimel--track-directory t)
+        (add-hook 'comint-input-filter-functions #'shell-directory-tracker nil t))
+      (when (eq (bound-and-true-p term-command-function) #'brimel--term-command)
+        (kill-local-variable 'term-command-function))))
+  nil)
 
 (provide 'brimel)
 ;;; brimel.el ends here

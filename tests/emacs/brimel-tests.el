@@ -43,21 +43,32 @@ Then wait until the buffer shows PATTERN COUNT times, if PATTERN is given."
   (term-send-raw-string keys)
   (when pattern (brimel-test--shows pattern count)))
 
-;; The quotes in what is typed keep it apart from what the shell answers.
+;; The quotes in what is typed keep it apart from what the shell answers. The terminal is as wide
+;; as the window without its last column, where the continuation glyph goes.
 (ert-deftest brimel-shell-in-a-buffer ()
-  (with-current-buffer (brimel-shell (generate-new-buffer-name "*brimel-test*"))
+  (with-current-buffer (let ((coding-system-for-read 'latin-1) (coding-system-for-write 'latin-1))
+                         (brimel-shell (generate-new-buffer-name "*brimel-test*")))
     (let* ((window (or (get-buffer-window (current-buffer) t) (selected-window)))
-           (size (format "%d %d" (window-body-height window) (window-body-width window))))
+           (size (lambda () (format "%d %d" (window-body-height window)
+                                    (window-max-chars-per-line window))))
+           (process (get-buffer-process (current-buffer))))
       (brimel-test--shows "[$#] ")
-      (brimel-test--type "echo hel\"\"lo; tty; stty size" (format "hello\n/dev/.*\n%s\n" size))
+      (brimel-test--type "echo hel\"\"lo; tty; stty size"
+                         (format "hello\n/dev/.*\n%s\n" (funcall size)))
       (set-window-buffer (split-window window nil t) (get-buffer-create "*brimel-other*"))
       (window--adjust-process-windows) ; as a resized window's redisplay does
-      (brimel-test--type "stty size"
-                         (format "^%d %d$" (window-body-height window) (window-body-width window)))
-      (set-process-coding-system (get-buffer-process (current-buffer)) 'latin-1 'latin-1)
-      (brimel-test--type "echo \"\xff\" | od -An -tx1" "^ ff 0a$") ; the byte 0xFF, as data
+      (brimel-test--type "stty size" (format "^%s$" (funcall size)))
+      ;; 0xFF (latin-1's ÿ) as data, sent to the process, its buffer and its name, and as a region.
+      (brimel-test--type "head -c 4 | od -An -tx1")
+      (dolist (to (list process (current-buffer) (process-name process)))
+        (process-send-string to (string ?ÿ)))
+      (with-temp-buffer (insert ?ÿ ?\n) (process-send-region process (point-min) (point-max)))
+      (brimel-test--shows "^ ff ff ff ff$")
       (should (= (how-many "hel\"\"lo" (point-min) (point-max)) 1)) ; no echo besides comint's
-      (should-not (string-match-p "\r" (buffer-string)))
+      ;; CR LF decoded before comint sees it; a lone CR rewrites its line.
+      (should (= 1 (coding-system-eol-type (car (process-coding-system process)))))
+      (brimel-test--type "printf 'ba''d\\rgo''od\\n'" "^good$")
+      (should-not (string-match-p "\r\\|^bad" (buffer-string)))
       (brimel-test--type "sh -c 'echo sta\"\"rted; exec sleep 30'; echo not\"\" interrupted" "started")
       (comint-interrupt-subjob)
       (brimel-test--type "sh -c 'echo qu\"\"itting; exec sleep 30'" "quitting")
@@ -107,7 +118,51 @@ Then wait until the buffer shows PATTERN COUNT times, if PATTERN is given."
       (brimel-test--shows "exited abnormally with code 3")
       (kill-buffer))))
 
+(defun brimel-test--plain-ff ()
+  "Send 0xFF (latin-1's ÿ) to a process that is not relayed; return what it read, in hex."
+  (let ((process (make-process :name "plain" :buffer (generate-new-buffer " *plain*")
+                               :command '("od" "-An" "-tx1") :coding 'latin-1 :sentinel #'ignore)))
+    (process-send-string process (string ?ÿ))
+    (process-send-eof process)
+    (while (accept-process-output process 10))
+    (with-current-buffer (process-buffer process) (buffer-string))))
+
 (defconst brimel-test--file (or load-file-name buffer-file-name))
+
+(defun brimel-test--emacs (form)
+  "The command line of an Emacs that loads this file and evaluates FORM."
+  (list (concat invocation-directory invocation-name) "-Q" "--batch" "-L"
+        (file-name-directory (locate-library "brimel")) "-l" "ert" "-l" brimel-test--file
+        "--eval" form))
+
+;; Loaded or unloaded, the package leaves other processes alone: 0xFF once, and the end of input.
+(ert-deftest brimel-plain-processes-as-without-the-package ()
+  (should (equal (brimel-test--plain-ff) " ff\n"))
+  (with-temp-buffer
+    (let ((emacs (brimel-test--emacs "(progn (unload-feature 'brimel t)
+      (prin1 (list (featurep 'brimel) (advice--p (symbol-function 'process-send-eof))
+                   (brimel-test--plain-ff))))")))
+      (apply #'call-process (car emacs) nil '(t nil) nil (cdr emacs)))
+    (should (equal (buffer-string) "(nil nil \" ff\n\")"))))
+
+;; As on Windows: the runtime's cygpath beside the relay names /z/there, and nothing else.
+(ert-deftest brimel-directories-as-the-runtime-names-them ()
+  (let* ((relay (make-temp-file "brimel" t)) (there (make-temp-file "there" t))
+         (brimel-program (expand-file-name "brimel" relay))
+         (cygpath (expand-file-name "cygpath" relay)))
+    (copy-file (getenv "BRIMEL") brimel-program)
+    (write-region (format "#!/bin/sh\n[ \"$*\" = '-m /z/there' ] && echo %s\n" there) nil cygpath)
+    (set-file-modes cygpath #o755)
+    (with-current-buffer (brimel-shell (generate-new-buffer-name "*brimel-test*"))
+      (let ((system-type 'windows-nt))
+        (brimel--term-command "//z/there") ; as bash in Term sends \032//z/there
+        (should (equal default-directory (file-name-as-directory there)))
+        (brimel--term-command "//z/nowhere")
+        (cd "/")
+        (brimel--track-directory "cd /z/there")
+        (should (equal default-directory (file-name-as-directory there))))
+      (kill-buffer))
+    (mapc (lambda (dir) (delete-directory dir t)) (list relay there))))
 
 (defun brimel-test--sleepers ()
   "Start a program in a comint and a Term buffer through their modes.
@@ -135,10 +190,8 @@ Return the pids of each program and its relay."
   (let ((pids (brimel-test--sleepers))
         (emacs (make-process
                 :name "host" :buffer (generate-new-buffer " *host*")
-                :command (list (concat invocation-directory invocation-name) "-Q" "--batch" "-L"
-                               (file-name-directory (locate-library "brimel")) "-l" "ert"
-                               "-l" brimel-test--file "--eval"
-                               "(progn (message \"%S\" (brimel-test--sleepers)) (sleep-for 60))"))))
+                :command (brimel-test--emacs
+                          "(progn (message \"%S\" (brimel-test--sleepers)) (sleep-for 60))"))))
     (mapc #'kill-buffer '("*brimel-comint*" "*brimel-term*"))
     (brimel-test--ended pids)
     (with-current-buffer (process-buffer emacs)
