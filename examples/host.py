@@ -40,10 +40,12 @@ async def main():
     shown = b""
 
     async def type_and_wait(keys, expected):
+        """Types keys, then reads until what the shell shows after them holds expected."""
         nonlocal shown
+        before = len(shown)
         relay.stdin.write(keys)
         await relay.stdin.drain()
-        while expected not in shown:
+        while expected not in shown[before:]:
             chunk = await asyncio.wait_for(relay.stdout.read(4096), timeout=10)
             if not chunk:
                 raise RuntimeError(f"the relay ended before {expected!r} showed")
@@ -52,10 +54,13 @@ async def main():
     await type_and_wait(b"stty size\n", b"30 100\r\n")
     await type_and_wait(b"trap 'echo resized' WINCH; echo trapped\n", b"trapped\r\n")
     await type_and_wait(naws(120, 40) + b"stty size\n", b"40 120\r\n")
-    await type_and_wait(b"echo started; sleep 30; echo not interrupted\n", b"started\r\n")
+    # The job says it started once it holds the terminal (its shell has handed it over before it
+    # runs), so that the key reaches the job and not the interactive shell.
+    await type_and_wait(b"sh -c 'echo started; exec sleep 30'; echo not interrupted\n",
+                        b"started\r\n")
     await type_and_wait(b"\x03", b"$ ")  # the shell's prompt again: the sleep is gone
     # A host that cannot write a key interrupts by signal, as Emacs's C-c C-c does over pipes.
-    await type_and_wait(b"echo again; sleep 30; echo not interrupted\n", b"again\r\n")
+    await type_and_wait(b"sh -c 'echo again; exec sleep 30'; echo not interrupted\n", b"again\r\n")
     relay.send_signal(signal.SIGINT)
     await type_and_wait(b"echo answered\n", b"answered\r\n")
     relay.stdin.write(b"exit 3\n")
