@@ -9,9 +9,9 @@
 # terminal cost far more there. A case runs once more, and says so, where Wine failed a process
 # of the runtime's on its own: a crash inside the runtime's signal wrapper (a null pointer at
 # 18012B6E7, Wine 8), or a fork whose CreateProcessW Wine refused (errno 13) now and then. Any
-# other failure runs once more too, after its output is shown: under Wine some come and go (a
-# signal to a process group that misses one of its processes, so that the terminal never
-# closes); the count says how many passed only then, and one that fails twice fails the run.
+# other failure runs once more too, after its output is shown: under Wine some come and go (that
+# crash in the second run as well, whose process then never closes its terminal); the count
+# says how many passed only then, and one that fails twice fails the run.
 set -u
 top=$(cd "$(dirname "$0")/.." && pwd)
 kit=${MSYS_WINE_KIT:-$top/../shared/msys-wine}
