@@ -7,15 +7,26 @@
 #include <cstdlib>
 #include <unistd.h>
 #include <windows.h>
-static DWORD WINAPI quick(LPVOID) { return 0; }
-static DWORD WINAPI freeing(LPVOID p) { free(p); return 0; }
-static DWORD WINAPI parked(LPVOID) { Sleep(INFINITE); return 0; }
+static DWORD WINAPI quick(LPVOID) {
+    return 0;
+}
+static DWORD WINAPI freeing(LPVOID p) {
+    free(p);
+    return 0;
+}
+static DWORD WINAPI parked(LPVOID) {
+    Sleep(INFINITE);
+    return 0;
+}
 int main(int argc, char **argv) {
     bool park = argc > 1 && argv[1][0] == 'p';
     bool none = argc > 1 && argv[1][0] == 'n';
     bool frees = argc > 1 && argv[1][0] == 'f';
     if (!none) {
-        HANDLE t = CreateThread(nullptr, 0, frees ? freeing : park ? parked : quick,
+        HANDLE t = CreateThread(nullptr, 0,
+                                frees  ? freeing
+                                : park ? parked
+                                       : quick,
                                 frees ? malloc(16) : nullptr, 0, nullptr);
         CloseHandle(t);
     }
