@@ -7,9 +7,9 @@
 # come back short or refused. Both directions are checked byte for byte, by their checksums.
 # Once the host's input has ended, a partial line reaches the command on the first 0x04 and ends
 # it on a second; while input stays closed the 0x04 bytes come paced, a few in 2 s, not thousands.
-# (A twentieth of the bytes on Cygwin, where each byte into a terminal costs far more.)
+# (A fiftieth of the bytes on Cygwin, where each byte into a terminal costs far more.)
 case_every_byte_both_ways_and_the_end_of_input() {
-    lines=15000 && cygwin_family && lines=750
+    lines=15000 && cygwin_family && lines=300
     seq $lines | sed 's/^/in /' >in
     sum=$({ seq $((lines * 2)); cksum <in; } | sed 's/$/\r/' | cksum)
     expect "$sum\n$sum\n$sum\n$sum\n"
