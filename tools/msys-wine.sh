@@ -11,12 +11,12 @@
 # mounts live in a mount namespace of the run's own, so that nothing stays mounted under build/
 # when the run ends, however it ends.
 # Each case is given CASE_SECONDS (default 180): every process start and every byte into a
-# terminal cost far more there. A case runs once more, and says so, where Wine failed a process
-# of the runtime's on its own: a crash inside the runtime's signal wrapper (a null pointer at
-# 18012B6E7, Wine 8), or a fork whose CreateProcessW Wine refused (errno 13) now and then. Any
-# other failure runs once more too, after its output is shown: under Wine some come and go (that
-# crash in the second run as well, whose process then never closes its terminal); the count
-# says how many passed only then, and one that fails twice fails the run.
+# terminal cost far more there. A failing case runs once more, and says so: where Wine failed a
+# process of the runtime's on its own (a crash inside the runtime's signal wrapper, a null pointer
+# at 18012B6E7, Wine 8; a fork whose CreateProcessW Wine refused, errno 13), or after its output
+# is shown, since under Wine some failures come and go (that crash in the second run as well,
+# whose process then never closes its terminal); the count says how many passed only then, and
+# one that fails twice fails the run.
 set -u
 top=$(cd "$(dirname "$0")/.." && pwd)
 kit=${MSYS_WINE_KIT:-$top/../shared/msys-wine}
@@ -47,13 +47,12 @@ for script in "$top"/tests/*.sh; do
     case $script in */harness.sh | */helpers.sh) continue ;; esac
     for name in $(sed -n 's/^case_\([a-z0-9_]*\)().*/\1/p' "$script"); do
         out=$("$kit/run-case.sh" "$work" "$script" "$name")
-        case $out in *"Unhandled page fault"*18012B6E7* | *"CreateProcessW failed"*"errno 13"*)
-            echo "(Wine failed the runtime: $name once more)"
-            out=$("$kit/run-case.sh" "$work" "$script" "$name") ;;
-        esac
-        # A failure that a second run does not repeat is shown whole, counted, and not fatal.
+        # A failure that a second run does not repeat is counted, and not fatal.
         case $(tail -n 1 <<<"$out") in FAIL* | TIMEOUT*)
-            echo "$out" && echo "(failed once: $name once more)"
+            case $out in *"Unhandled page fault"*18012B6E7* | *"CreateProcessW failed"*"errno 13"*)
+                echo "(Wine failed the runtime: $name once more)" ;;
+            *) echo "$out" && echo "(failed once: $name once more)" ;;
+            esac
             out=$("$kit/run-case.sh" "$work" "$script" "$name")
             case $(tail -n 1 <<<"$out") in PASS*) once=$((once + 1)) ;; esac ;;
         esac
